@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only those missing; uses sudo when not root.
+# Usage: scripts/install-deps.sh [run|test]
+set -euo pipefail
+
+packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev cmake make g++ python3)
+if [ "${1:-run}" = test ]; then
+    # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks.
+    packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
