@@ -52,9 +52,10 @@ int find_acknowledged_slot(LinkState &s, uint8_t seq) {
         const TxSlot &slot = s.txTable[i];
         uint8_t cmdId;
         uint8_t frameSeq;
-        // Our own control frames reuse the module's numbers, so only ordinary frames that
-        // still wait for an answer can be the one answered.
-        if (slot.occupied() && !slot.done &&
+        // Only a frame on the line can be answered: our control frames reuse the module's
+        // numbers, and with more than 255 frames queued a number also stands on frames not
+        // yet written.
+        if (slot.occupied() && !slot.done && slot.lastSent != 0 &&
             frame_read_header(slot.frame.get(), slot.length, &cmdId, &frameSeq) &&
             cmdId > CMD_MAX_MESSAGE_SIZE && frameSeq == seq) {
             return i;

@@ -16,7 +16,7 @@ LinkState linkState;
 template <size_t N>
 void set_text(std::array<char, N> &field, const char *text) {
     field.fill(0);
-    std::strncpy(field.data(), text, N - 1);
+    std::memcpy(field.data(), text, strnlen(text, N - 1));
 }
 } // namespace
 

@@ -184,6 +184,28 @@ private slots:
         QVERIFY(testsupport::drain().isEmpty());
     }
 
+    // With more than 255 frames queued, a sequence number also stands on a frame not yet
+    // written; the ACK belongs to the one on the line.
+    void ackEndsTheWrittenFrameNotALaterNamesake() {
+        {
+            auto s = link_get_state();
+            s->txAllocCursor = 4100;
+            s->txScanCursor = 4100;
+        }
+        for (int i = 0; i < 300; ++i) {
+            QVERIFY(link_get_vin());
+        }
+        TxSlot *first = link_process();
+        QVERIFY(first == &link_get_state()->txTable[4100]);
+        testsupport::receive(ack(1));
+        const QList<QByteArray> rest = testsupport::drain();
+        QCOMPARE(rest.size(), 299);
+        clock->advance(11);
+        const QList<QByteArray> again = testsupport::drain();
+        QCOMPARE(again.size(), 299); // all but the acknowledged one
+        QCOMPARE(again.count(testsupport::frame(164, 1)), 1); // the namesake at slot 155
+    }
+
     void retransmissionAfterMoreThanTenSeconds() {
         link_get_vin();
         QCOMPARE(testsupport::drain().size(), 1);
