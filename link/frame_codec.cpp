@@ -5,7 +5,9 @@
 
 namespace {
 
-bool needs_escape(uint8_t byte) { return frame_escaped_size(byte) == 2; }
+bool needs_escape(uint8_t byte) {
+    return frame_escaped_size(byte) == 2;
+}
 
 struct FrameWriter {
     uint8_t *out;
@@ -36,7 +38,7 @@ struct FrameWriter {
 
 FrameDecoder receivePathDecoder;
 
-} // namespace
+}  // namespace
 
 uint16_t crc16_update(uint16_t crc, uint8_t byte) {
     uint8_t x = static_cast<uint8_t>((crc >> 8) ^ byte);
@@ -53,8 +55,7 @@ uint16_t crc16(const uint8_t *data, uint32_t length) {
     return crc;
 }
 
-int frame_encode(const LinkMessage *message, uint8_t *out, uint16_t capacity,
-                 uint16_t *outLength) {
+int frame_encode(const LinkMessage *message, uint8_t *out, uint16_t capacity, uint16_t *outLength) {
     if (message == nullptr || out == nullptr || outLength == nullptr) {
         return FRAME_BAD_ARGUMENT;
     }
@@ -129,42 +130,42 @@ int frame_decoder_put(FrameDecoder *d, uint8_t byte) {
         return FRAME_NOT_INITIALISED;
     }
     switch (d->state) {
-    case Hunt:
-        if (byte == FRAME_ESCAPE) {
-            d->state = HuntEscape;
-        } else if (byte == FRAME_START) {
-            d->length = 0;
-            d->state = InFrame;
-        }
-        return FRAME_OK;
-    case HuntEscape:
-        // An escaped byte outside a frame is noise, even an escaped start marker.
-        d->state = Hunt;
-        return FRAME_OK;
-    case InFrame:
-        if (byte == FRAME_ESCAPE) {
-            d->state = InFrameEscape;
+        case Hunt:
+            if (byte == FRAME_ESCAPE) {
+                d->state = HuntEscape;
+            } else if (byte == FRAME_START) {
+                d->length = 0;
+                d->state = InFrame;
+            }
             return FRAME_OK;
-        }
-        if (byte == FRAME_START) {
-            d->length = 0; // a new frame starts; the cut-off one is abandoned
+        case HuntEscape:
+            // An escaped byte outside a frame is noise, even an escaped start marker.
+            d->state = Hunt;
             return FRAME_OK;
+        case InFrame:
+            if (byte == FRAME_ESCAPE) {
+                d->state = InFrameEscape;
+                return FRAME_OK;
+            }
+            if (byte == FRAME_START) {
+                d->length = 0;  // a new frame starts; the cut-off one is abandoned
+                return FRAME_OK;
+            }
+            if (byte == FRAME_END) {
+                return finish_frame(d);
+            }
+            return store_body_byte(d, byte);
+        case InFrameEscape: {
+            const int result = store_body_byte(d, byte);
+            if (result == FRAME_OK) {
+                d->state = InFrame;
+            }
+            return result;
         }
-        if (byte == FRAME_END) {
-            return finish_frame(d);
-        }
-        return store_body_byte(d, byte);
-    case InFrameEscape: {
-        const int result = store_body_byte(d, byte);
-        if (result == FRAME_OK) {
-            d->state = InFrame;
-        }
-        return result;
-    }
-    case Complete:
-        return FRAME_COMPLETE;
-    default:
-        return FRAME_BAD_STATE;
+        case Complete:
+            return FRAME_COMPLETE;
+        default:
+            return FRAME_BAD_STATE;
     }
 }
 
@@ -193,15 +194,21 @@ int frame_decoder_take(FrameDecoder *d, LinkMessage *out) {
     return FRAME_OK;
 }
 
-FrameDecoder &frame_decoder_instance() { return receivePathDecoder; }
+FrameDecoder &frame_decoder_instance() {
+    return receivePathDecoder;
+}
 
 int frame_decoder_init(uint8_t *buffer, uint16_t capacity) {
     return frame_decoder_init(&receivePathDecoder, buffer, capacity);
 }
 
-int frame_decoder_put(uint8_t byte) { return frame_decoder_put(&receivePathDecoder, byte); }
+int frame_decoder_put(uint8_t byte) {
+    return frame_decoder_put(&receivePathDecoder, byte);
+}
 
-int frame_decoder_take(LinkMessage *out) { return frame_decoder_take(&receivePathDecoder, out); }
+int frame_decoder_take(LinkMessage *out) {
+    return frame_decoder_take(&receivePathDecoder, out);
+}
 
 int link_message_copy(const LinkMessage *source, LinkMessage *destination, uint16_t capacity) {
     if (source == nullptr || destination == nullptr || source->length > capacity) {

@@ -11,8 +11,8 @@ constexpr uint8_t REPLY_FLAG = 0x80;
 // Ids below this carry no status byte.
 constexpr uint8_t FIRST_STATUS_ID = 16;
 
-constexpr uint16_t FRAME_BUFFER_SIZE = 512;   // the send path's encode buffer
-constexpr uint16_t DECODER_BUFFER_SIZE = 284; // the receive path's body buffer
+constexpr uint16_t FRAME_BUFFER_SIZE = 512;    // the send path's encode buffer
+constexpr uint16_t DECODER_BUFFER_SIZE = 284;  // the receive path's body buffer
 constexpr uint16_t DECODER_MIN_CAPACITY = 32;
 
 enum FrameResult : int {
@@ -31,7 +31,7 @@ struct LinkMessage {
     uint8_t cmdId = 0;
     uint8_t seq = 0;
     uint8_t status = 0;
-    uint8_t *payload = nullptr; // not owned unless the holder says so
+    uint8_t *payload = nullptr;  // not owned unless the holder says so
     uint16_t length = 0;
 };
 
@@ -58,8 +58,7 @@ struct FrameDecoder {
 uint16_t crc16_update(uint16_t crc, uint8_t byte);
 uint16_t crc16(const uint8_t *data, uint32_t length);
 
-int frame_encode(const LinkMessage *message, uint8_t *out, uint16_t capacity,
-                 uint16_t *outLength);
+int frame_encode(const LinkMessage *message, uint8_t *out, uint16_t capacity, uint16_t *outLength);
 
 // An explicit decoder, for peers that run their own receive path (the virtual module, tools).
 int frame_decoder_init(FrameDecoder *decoder, uint8_t *buffer, uint16_t capacity);

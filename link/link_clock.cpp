@@ -19,7 +19,7 @@ int64_t monotonic_seconds() {
     return timer.elapsed() / 1000;
 }
 
-} // namespace
+}  // namespace
 
 int64_t link_now_seconds() {
     int64_t now;

@@ -24,8 +24,7 @@ struct Payload {
         if (!has(countIndex + 1)) {
             return 0;
         }
-        return static_cast<uint16_t>(
-            std::min<uint32_t>(data[countIndex], length - countIndex - 1));
+        return static_cast<uint16_t>(std::min<uint32_t>(data[countIndex], length - countIndex - 1));
     }
 };
 
@@ -138,8 +137,8 @@ void unpack_socket_response(LinkState &s, const Payload &p) {
     }
     const uint16_t n = p.counted_bytes(0);
     const uint32_t used = std::min<uint32_t>(s.socketResponseLength, SOCKET_RESPONSE_SIZE - 1);
-    const uint32_t copied = append_text(s.socketResponse.data(), SOCKET_RESPONSE_SIZE, used,
-                                        p.data + 1, n);
+    const uint32_t copied =
+        append_text(s.socketResponse.data(), SOCKET_RESPONSE_SIZE, used, p.data + 1, n);
     s.socketResponseLength = used + copied;
     s.socketResponseDropped += n - copied;
 }
@@ -166,8 +165,7 @@ void unpack_apn(LinkState &s, const Payload &p) {
 
 void unpack_at_response(LinkState &s, const Payload &p) {
     const uint16_t n = p.counted_bytes(0);
-    const uint32_t used =
-        static_cast<uint32_t>(strnlen(s.atResponse.data(), AT_RESPONSE_SIZE - 1));
+    const uint32_t used = static_cast<uint32_t>(strnlen(s.atResponse.data(), AT_RESPONSE_SIZE - 1));
     append_text(s.atResponse.data(), AT_RESPONSE_SIZE, used, p.data + 1, n);
 }
 
@@ -185,199 +183,201 @@ void unpack_fixed_text(std::array<char, N> &field, const Payload &p, uint16_t co
     }
 }
 
-void reply_to_module(Transaction &t, uint8_t cmdId) { send_reply(t, cmdId, nullptr, 0, 0); }
+void reply_to_module(Transaction &t, uint8_t cmdId) {
+    send_reply(t, cmdId, nullptr, 0, 0);
+}
 
 void dispatch(Transaction &t, uint8_t id, bool isReply, uint8_t code, const Payload &p) {
     LinkState &s = t.state;
     const bool moduleStarted = !isReply;
     int entry;
     switch (id) {
-    case CMD_ACK:
-    case CMD_NAK:
-        break; // matched before dispatch
-    case 16:
-        if (isReply && pop_front(s.gpioGroupQueue, &entry)) {
-            s.lastGpioCmd = 16;
-            if (entry >= 0 && entry < GPIO_GROUP_COUNT) {
-                s.gpioGroupResult[entry] = code;
+        case CMD_ACK:
+        case CMD_NAK:
+            break;  // matched before dispatch
+        case 16:
+            if (isReply && pop_front(s.gpioGroupQueue, &entry)) {
+                s.lastGpioCmd = 16;
+                if (entry >= 0 && entry < GPIO_GROUP_COUNT) {
+                    s.gpioGroupResult[entry] = code;
+                }
             }
-        }
-        break;
-    case 17:
-        if (isReply) {
-            s.lastGpioCmd = 17;
-        }
-        break;
-    case 18:
-        if (isReply && pop_front(s.gpioPinQueue, &entry)) {
-            s.lastGpioCmd = 18;
-            if (code == 0 && entry >= 0 && entry < GPIO_PIN_COUNT && p.has(1)) {
-                s.gpioPinValue[entry] = p.at(0);
+            break;
+        case 17:
+            if (isReply) {
+                s.lastGpioCmd = 17;
             }
-        }
-        break;
-    case 19:
-        if (isReply && pop_front(s.gpioGroupQueue, &entry)) {
-            s.lastGpioCmd = 19;
-            if (code == 0 && entry >= 0 && entry < GPIO_GROUP_COUNT && p.has(1)) {
-                s.gpioGroupResult[entry] = 0;
-                s.gpioGroupValue[entry] = p.at(0);
+            break;
+        case 18:
+            if (isReply && pop_front(s.gpioPinQueue, &entry)) {
+                s.lastGpioCmd = 18;
+                if (code == 0 && entry >= 0 && entry < GPIO_PIN_COUNT && p.has(1)) {
+                    s.gpioPinValue[entry] = p.at(0);
+                }
             }
-        }
-        break;
-    case 33:
-        if (isReply && p.has(1)) {
-            s.i2cReadLength = static_cast<uint8_t>(p.counted_bytes(0));
-            std::memcpy(s.i2cData.data(), p.data + 1, s.i2cReadLength);
-        }
-        break;
-    case 64:
-    case 65:
-    case 66:
-        if (isReply) {
-            s.lastCallCmd = id;
-        }
-        break;
-    case 67:
-        if (moduleStarted) {
+            break;
+        case 19:
+            if (isReply && pop_front(s.gpioGroupQueue, &entry)) {
+                s.lastGpioCmd = 19;
+                if (code == 0 && entry >= 0 && entry < GPIO_GROUP_COUNT && p.has(1)) {
+                    s.gpioGroupResult[entry] = 0;
+                    s.gpioGroupValue[entry] = p.at(0);
+                }
+            }
+            break;
+        case 33:
+            if (isReply && p.has(1)) {
+                s.i2cReadLength = static_cast<uint8_t>(p.counted_bytes(0));
+                std::memcpy(s.i2cData.data(), p.data + 1, s.i2cReadLength);
+            }
+            break;
+        case 64:
+        case 65:
+        case 66:
+            if (isReply) {
+                s.lastCallCmd = id;
+            }
+            break;
+        case 67:
+            if (moduleStarted) {
+                if (p.has(1)) {
+                    s.callEventState = p.at(0);
+                }
+                if (p.has(2)) {
+                    s.callEventValue = p.at(1);
+                }
+                if (p.has(3)) {
+                    s.callEventExtra = p.at(2);
+                }
+            }
+            break;
+        case 72:
             if (p.has(1)) {
-                s.callEventState = p.at(0);
+                s.audioMicMute = p.at(0) == 1 ? 1 : 0;
             }
-            if (p.has(2)) {
-                s.callEventValue = p.at(1);
+            break;
+        case 74:
+            if (p.has(1)) {
+                s.audioMicGain = p.at(0);
             }
-            if (p.has(3)) {
-                s.callEventExtra = p.at(2);
-            }
-        }
-        break;
-    case 72:
-        if (p.has(1)) {
-            s.audioMicMute = p.at(0) == 1 ? 1 : 0;
-        }
-        break;
-    case 74:
-        if (p.has(1)) {
-            s.audioMicGain = p.at(0);
-        }
-        break;
-    case 76:
-    case 78: {
-        auto &pair = id == 76 ? s.audioSpeakerGain : s.audioRingTone;
-        for (uint16_t i = 0; i < 2 && p.has(i + 1u); ++i) {
-            pair[i] = p.at(i);
-        }
-        break;
-    }
-    case 73:
-    case 75:
-    case 77:
-    case 79:
-        s.lastAudioCmd = id;
-        break;
-    case 96:
-        if (moduleStarted) {
-            unpack_sms_header(s, p);
-            reply_to_module(t, 96);
-        }
-        break;
-    case 97:
-        if (moduleStarted) {
-            unpack_sms_text(s, p);
-            reply_to_module(t, 97);
-        }
-        break;
-    case 98:
-        if (moduleStarted) {
-            s.smsRxTextLength = 0;
-            s.smsRxComplete = 1;
-            reply_to_module(t, 98);
-        }
-        break;
-    case 100:
-        if (isReply && code == 0 && p.has(1)) {
-            s.smsReceptionEnabled = p.at(0) != 0 ? 1 : 0;
-        }
-        break;
-    case 129:
-        if (moduleStarted) {
-            unpack_socket_response(s, p);
-        }
-        break;
-    case 131:
-        if (moduleStarted && p.has(2)) {
-            s.socketBytesSent = static_cast<uint32_t>(p.at(0) << 8 | p.at(1));
-        }
-        break;
-    case 133:
-        if (isReply && code == 0) {
-            unpack_apn(s, p);
-        }
-        break;
-    case 145:
-        if (isReply && code == 0 && p.has(1)) {
-            s.modemSpeed = p.at(0);
-        }
-        break;
-    case 160:
-        if (isReply) {
-            s.reply160Status = code;
-        }
-        break;
-    case 161:
-        if (isReply && p.has(1)) {
-            s.rssi = p.at(0);
-        }
-        break;
-    case 162:
-        if (isReply) {
-            unpack_fixed_text(s.imei, p, 15);
-        }
-        break;
-    case 163:
-        if (isReply) {
-            unpack_fixed_text(s.simId, p, 20);
-        }
-        break;
-    case 164:
-        if (isReply && p.has(2)) {
-            s.vin = static_cast<uint16_t>(p.at(0) << 8 | p.at(1));
-        }
-        break;
-    case 166:
-        if (isReply && code == 0) {
+            break;
+        case 76:
+        case 78: {
+            auto &pair = id == 76 ? s.audioSpeakerGain : s.audioRingTone;
             for (uint16_t i = 0; i < 2 && p.has(i + 1u); ++i) {
-                s.towerConn[i] = p.at(i);
+                pair[i] = p.at(i);
             }
+            break;
         }
-        break;
-    case 192:
-        if (isReply) {
-            unpack_counted_version(s.tarnFirmware, p);
-        }
-        break;
-    case 193:
-        if (isReply) {
-            unpack_counted_version(s.tarnHardware, p);
-        }
-        break;
-    case 194:
-        if (isReply) {
-            unpack_fixed_text(s.cintFirmware, p, 6);
-        }
-        break;
-    case 195:
-        if (isReply) {
-            unpack_fixed_text(s.cintHardware, p, 7);
-        }
-        break;
-    case 240:
-        if (isReply) {
-            unpack_at_response(s, p);
-        }
-        break;
-    default:
-        break;
+        case 73:
+        case 75:
+        case 77:
+        case 79:
+            s.lastAudioCmd = id;
+            break;
+        case 96:
+            if (moduleStarted) {
+                unpack_sms_header(s, p);
+                reply_to_module(t, 96);
+            }
+            break;
+        case 97:
+            if (moduleStarted) {
+                unpack_sms_text(s, p);
+                reply_to_module(t, 97);
+            }
+            break;
+        case 98:
+            if (moduleStarted) {
+                s.smsRxTextLength = 0;
+                s.smsRxComplete = 1;
+                reply_to_module(t, 98);
+            }
+            break;
+        case 100:
+            if (isReply && code == 0 && p.has(1)) {
+                s.smsReceptionEnabled = p.at(0) != 0 ? 1 : 0;
+            }
+            break;
+        case 129:
+            if (moduleStarted) {
+                unpack_socket_response(s, p);
+            }
+            break;
+        case 131:
+            if (moduleStarted && p.has(2)) {
+                s.socketBytesSent = static_cast<uint32_t>(p.at(0) << 8 | p.at(1));
+            }
+            break;
+        case 133:
+            if (isReply && code == 0) {
+                unpack_apn(s, p);
+            }
+            break;
+        case 145:
+            if (isReply && code == 0 && p.has(1)) {
+                s.modemSpeed = p.at(0);
+            }
+            break;
+        case 160:
+            if (isReply) {
+                s.reply160Status = code;
+            }
+            break;
+        case 161:
+            if (isReply && p.has(1)) {
+                s.rssi = p.at(0);
+            }
+            break;
+        case 162:
+            if (isReply) {
+                unpack_fixed_text(s.imei, p, 15);
+            }
+            break;
+        case 163:
+            if (isReply) {
+                unpack_fixed_text(s.simId, p, 20);
+            }
+            break;
+        case 164:
+            if (isReply && p.has(2)) {
+                s.vin = static_cast<uint16_t>(p.at(0) << 8 | p.at(1));
+            }
+            break;
+        case 166:
+            if (isReply && code == 0) {
+                for (uint16_t i = 0; i < 2 && p.has(i + 1u); ++i) {
+                    s.towerConn[i] = p.at(i);
+                }
+            }
+            break;
+        case 192:
+            if (isReply) {
+                unpack_counted_version(s.tarnFirmware, p);
+            }
+            break;
+        case 193:
+            if (isReply) {
+                unpack_counted_version(s.tarnHardware, p);
+            }
+            break;
+        case 194:
+            if (isReply) {
+                unpack_fixed_text(s.cintFirmware, p, 6);
+            }
+            break;
+        case 195:
+            if (isReply) {
+                unpack_fixed_text(s.cintHardware, p, 7);
+            }
+            break;
+        case 240:
+            if (isReply) {
+                unpack_at_response(s, p);
+            }
+            break;
+        default:
+            break;
     }
 }
 
@@ -408,7 +408,7 @@ void handle_received(Transaction &t, const LinkMessage &m) {
     t.outbox.received.emplace_back(m.cmdId, isReply);
 }
 
-} // namespace
+}  // namespace
 
 TxSlot *link_process() {
     const int64_t now = link_now_seconds();

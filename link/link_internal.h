@@ -20,7 +20,7 @@ QMutex &mutex();
 LinkState &state();
 
 class Transaction {
-public:
+  public:
     Transaction() : locker_(&mutex()), state(link_detail::state()) {}
     ~Transaction() {
         locker_.unlock();
@@ -29,10 +29,10 @@ public:
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
 
-private:
+  private:
     QMutexLocker locker_;
 
-public:
+  public:
     LinkState &state;
     Outbox outbox;
 };
@@ -49,7 +49,7 @@ int find_due_retransmit(LinkState &s, int64_t now);
 
 void free_tx_slot(TxSlot &slot);
 
-} // namespace link_detail
+}  // namespace link_detail
 
 namespace link_detail {
 // Whether a frame of this id and payload fits the send buffer whatever its sequence number.
@@ -59,4 +59,4 @@ inline bool frame_always_fits(uint8_t cmdId, const uint8_t *payload, uint16_t le
 inline const uint8_t *bytes_of(const QByteArray &data) {
     return reinterpret_cast<const uint8_t *>(data.constData());
 }
-} // namespace link_detail
+}  // namespace link_detail

@@ -47,7 +47,7 @@ int queue_pieces(Transaction &t, uint8_t id, const QByteArray &data) {
     return 1;
 }
 
-} // namespace
+}  // namespace
 
 QList<int> link_piece_sizes(const QByteArray &data) {
     // Worst case around the data: markers, id, escaped sequence number, status, escaped

@@ -10,7 +10,9 @@ namespace {
 
 using Selector = uint8_t LinkState::*;
 
-bool text_fits(const QByteArray &text) { return text.size() <= LINK_MAX_TEXT_LENGTH; }
+bool text_fits(const QByteArray &text) {
+    return text.size() <= LINK_MAX_TEXT_LENGTH;
+}
 
 QByteArray counted(const QByteArray &text) {
     return QByteArray(1, static_cast<char>(text.size())) + text;
@@ -59,10 +61,14 @@ int fifo_request(Transaction &t, uint8_t id, std::deque<int> LinkState::*queue, 
     return queued;
 }
 
-bool valid_group(int group) { return group >= 0 && group < GPIO_GROUP_COUNT; }
-bool valid_pin(int pin) { return pin >= 0 && pin < GPIO_PIN_COUNT; }
+bool valid_group(int group) {
+    return group >= 0 && group < GPIO_GROUP_COUNT;
+}
+bool valid_pin(int pin) {
+    return pin >= 0 && pin < GPIO_PIN_COUNT;
+}
 
-} // namespace
+}  // namespace
 
 int link_set_max_message_size(int size) {
     if (size < LINK_MIN_MESSAGE_SIZE || size > LINK_MAX_MESSAGE_SIZE) {
@@ -109,7 +115,9 @@ int link_gpio_group_get(int group) {
                         bytes({static_cast<uint8_t>(group)}));
 }
 
-int link_request_32(uint8_t value) { return request(32, nullptr, bytes({value})); }
+int link_request_32(uint8_t value) {
+    return request(32, nullptr, bytes({value}));
+}
 
 // Reads and writes share id 33; each forgets the data of the previous reply.
 static int i2c_request(const QByteArray &payload) {
@@ -141,25 +149,35 @@ int link_call_dial(const QByteArray &number) {
     return request(64, &LinkState::lastCallCmd, QByteArray(1, '\0') + counted(number));
 }
 
-int link_call_answer() { return request(65, &LinkState::lastCallCmd); }
+int link_call_answer() {
+    return request(65, &LinkState::lastCallCmd);
+}
 
 int link_call_hangup(uint8_t a, uint8_t b) {
     return request(66, &LinkState::lastCallCmd, bytes({a, b}));
 }
 
-int link_audio_get_mic_mute() { return request(72, nullptr); }
+int link_audio_get_mic_mute() {
+    return request(72, nullptr);
+}
 int link_audio_set_mic_mute(uint8_t value) {
     return request(73, &LinkState::lastAudioCmd, bytes({value}));
 }
-int link_audio_get_mic_gain() { return request(74, nullptr); }
+int link_audio_get_mic_gain() {
+    return request(74, nullptr);
+}
 int link_audio_set_mic_gain(uint8_t value) {
     return request(75, &LinkState::lastAudioCmd, bytes({value}));
 }
-int link_audio_get_speaker_gain() { return request(76, nullptr); }
+int link_audio_get_speaker_gain() {
+    return request(76, nullptr);
+}
 int link_audio_set_speaker_gain(uint8_t a, uint8_t b) {
     return request(77, &LinkState::lastAudioCmd, bytes({a, b}));
 }
-int link_audio_get_ring_tone() { return request(78, nullptr); }
+int link_audio_get_ring_tone() {
+    return request(78, nullptr);
+}
 int link_audio_set_ring_tone(uint8_t a, uint8_t b) {
     return request(79, &LinkState::lastAudioCmd, bytes({a, b}));
 }
@@ -167,7 +185,9 @@ int link_audio_set_ring_tone(uint8_t a, uint8_t b) {
 int link_sms_set_reception(uint8_t enable) {
     return request(99, &LinkState::lastSmsCmd, bytes({enable}));
 }
-int link_sms_get_reception_enabled() { return request(100, &LinkState::lastSmsCmd); }
+int link_sms_get_reception_enabled() {
+    return request(100, &LinkState::lastSmsCmd);
+}
 
 int link_mail_set_server(const QByteArray &server, uint16_t port) {
     if (!text_fits(server)) {
@@ -175,8 +195,8 @@ int link_mail_set_server(const QByteArray &server, uint16_t port) {
     }
     Transaction t;
     queue_untracked(t, 112, counted(server));
-    return queue_untracked(t, 113, bytes({static_cast<uint8_t>(port >> 8),
-                                          static_cast<uint8_t>(port & 0xFF)}));
+    return queue_untracked(
+        t, 113, bytes({static_cast<uint8_t>(port >> 8), static_cast<uint8_t>(port & 0xFF)}));
 }
 
 int link_mail_set_credentials(const QByteArray &login, const QByteArray &password) {
@@ -188,7 +208,9 @@ int link_mail_set_credentials(const QByteArray &login, const QByteArray &passwor
     return queue_untracked(t, 115, counted(password));
 }
 
-int link_mail_send_smtp(uint8_t encryption) { return request(120, nullptr, bytes({encryption})); }
+int link_mail_send_smtp(uint8_t encryption) {
+    return request(120, nullptr, bytes({encryption}));
+}
 
 int link_mail_send_http_post(const QByteArray &url) {
     if (!text_fits(url)) {
@@ -227,23 +249,49 @@ int link_socket_send(const QByteArray &destination, uint8_t protocol, uint16_t t
     return queue_untracked(t, 130, payload);
 }
 
-int link_socket_cancel_send() { return request(132, &LinkState::lastSocketCmd); }
-int link_apn_get() { return request(133, &LinkState::lastSocketCmd); }
+int link_socket_cancel_send() {
+    return request(132, &LinkState::lastSocketCmd);
+}
+int link_apn_get() {
+    return request(133, &LinkState::lastSocketCmd);
+}
 
 int link_set_modem_speed(uint8_t value) {
     return request(144, &LinkState::lastStatusCmd, bytes({value}));
 }
-int link_get_modem_speed() { return request(145, &LinkState::lastStatusCmd); }
-int link_get_160() { return request(160, &LinkState::lastStatusCmd); }
-int link_get_rssi() { return request(161, &LinkState::lastStatusCmd); }
-int link_get_imei() { return request(162, &LinkState::lastStatusCmd); }
-int link_get_sim() { return request(163, &LinkState::lastStatusCmd); }
-int link_get_vin() { return request(164, &LinkState::lastStatusCmd); }
+int link_get_modem_speed() {
+    return request(145, &LinkState::lastStatusCmd);
+}
+int link_get_160() {
+    return request(160, &LinkState::lastStatusCmd);
+}
+int link_get_rssi() {
+    return request(161, &LinkState::lastStatusCmd);
+}
+int link_get_imei() {
+    return request(162, &LinkState::lastStatusCmd);
+}
+int link_get_sim() {
+    return request(163, &LinkState::lastStatusCmd);
+}
+int link_get_vin() {
+    return request(164, &LinkState::lastStatusCmd);
+}
 int link_set_func_level(uint8_t value) {
     return request(165, &LinkState::lastStatusCmd, bytes({value}));
 }
-int link_get_tower_conn() { return request(166, &LinkState::lastStatusCmd); }
-int link_get_tarn_firmware() { return request(192, &LinkState::lastStatusCmd); }
-int link_get_tarn_hardware() { return request(193, &LinkState::lastStatusCmd); }
-int link_get_cint_firmware() { return request(194, &LinkState::lastStatusCmd); }
-int link_get_cint_hardware() { return request(195, &LinkState::lastStatusCmd); }
+int link_get_tower_conn() {
+    return request(166, &LinkState::lastStatusCmd);
+}
+int link_get_tarn_firmware() {
+    return request(192, &LinkState::lastStatusCmd);
+}
+int link_get_tarn_hardware() {
+    return request(193, &LinkState::lastStatusCmd);
+}
+int link_get_cint_firmware() {
+    return request(194, &LinkState::lastStatusCmd);
+}
+int link_get_cint_hardware() {
+    return request(195, &LinkState::lastStatusCmd);
+}

@@ -18,10 +18,14 @@ void set_text(std::array<char, N> &field, const char *text) {
     field.fill(0);
     std::memcpy(field.data(), text, strnlen(text, N - 1));
 }
-} // namespace
+}  // namespace
 
-QMutex &mutex() { return linkMutex; }
-LinkState &state() { return linkState; }
+QMutex &mutex() {
+    return linkMutex;
+}
+LinkState &state() {
+    return linkState;
+}
 
 void Outbox::flush() {
     Module3G *notifier = link_notifier();
@@ -165,7 +169,7 @@ int find_due_retransmit(LinkState &s, int64_t now) {
     return -1;
 }
 
-} // namespace link_detail
+}  // namespace link_detail
 
 using namespace link_detail;
 
@@ -263,11 +267,12 @@ void link_reset_queues() {
     reset_queues(t.state);
 }
 
-LockedLinkState link_get_state() { return LockedLinkState(); }
+LockedLinkState link_get_state() {
+    return LockedLinkState();
+}
 
 int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
-                     uint16_t length, std::unique_ptr<uint8_t[]> *outFrame,
-                     uint16_t *outLength) {
+                     uint16_t length, std::unique_ptr<uint8_t[]> *outFrame, uint16_t *outLength) {
     LinkMessage message;
     message.cmdId = cmdId;
     message.seq = seq;

@@ -38,10 +38,10 @@ constexpr int TARN_VERSION_SIZE = 17;
 constexpr int CINT_VERSION_SIZE = 8;
 
 struct TxSlot {
-    std::unique_ptr<uint8_t[]> frame; // empty marks a free slot
+    std::unique_ptr<uint8_t[]> frame;  // empty marks a free slot
     uint16_t length = 0;
     uint8_t done = 0;
-    int64_t lastSent = 0; // clock seconds of the last write; 0 = never written
+    int64_t lastSent = 0;  // clock seconds of the last write; 0 = never written
 
     bool occupied() const { return frame != nullptr; }
 };
@@ -122,7 +122,7 @@ struct LinkState {
 // Holds the link's lock for as long as it lives: keep it short, and never open a message box,
 // call a request function or wait for another thread while holding one.
 class LockedLinkState {
-public:
+  public:
     LockedLinkState();
     LockedLinkState(const LockedLinkState &) = delete;
     LockedLinkState &operator=(const LockedLinkState &) = delete;
@@ -132,7 +132,7 @@ public:
     LinkState &operator*() const { return *state_; }
     LinkState *operator->() const { return state_; }
 
-private:
+  private:
     QMutex *mutex_;
     LinkState *state_;
 };
@@ -144,8 +144,7 @@ LockedLinkState link_get_state();
 Module3G *link_notifier();
 
 int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
-                     uint16_t length, std::unique_ptr<uint8_t[]> *outFrame,
-                     uint16_t *outLength);
+                     uint16_t length, std::unique_ptr<uint8_t[]> *outFrame, uint16_t *outLength);
 int link_send(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t seq);
 int link_send_reply(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t status);
 int link_store_received(const LinkMessage *message);

@@ -5,10 +5,10 @@
 
 class Module3G : public QObject {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
 
-signals:
+  signals:
     // A received message was handled; its fields in LinkState are up to date.
     void command_received(uchar cmdId, bool isReply);
     // A frame was put into the transmit table.

@@ -9,7 +9,7 @@
 #include "link_harness.h"
 
 class ModuleScript {
-public:
+  public:
     explicit ModuleScript(uint8_t firstSeq = 0x10) : seq_(firstSeq) {}
 
     // Sends a frame the module starts (reply flag clear) or a reply (flag set), then lets the
@@ -28,7 +28,7 @@ public:
     }
     QByteArray lastFrame() const { return lastFrame_; }
 
-private:
+  private:
     uint8_t nextSeq() {
         const uint8_t s = seq_;
         seq_ = uint8_t(seq_ == 255 ? 1 : seq_ + 1);

@@ -10,7 +10,7 @@ using testsupport::toHex;
 namespace {
 
 struct Fed {
-    QList<int> results; // one per byte fed
+    QList<int> results;  // one per byte fed
     QList<testsupport::Decoded> frames;
 };
 
@@ -50,12 +50,12 @@ QByteArray withoutStatusByte(uint8_t id, uint8_t seq) {
     return out.append('\xCE');
 }
 
-} // namespace
+}  // namespace
 
 class TestFrameCodec : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void crcCheckValues_data() {
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<int>("crc");
@@ -83,8 +83,7 @@ private slots:
             << 0x60 << 0x7E << 0 << hex("03313233") << hex("7E609E7E00033132338B65CE");
         QTest::newRow("max message size") << 2 << 0 << 0 << hex("40") << hex("7E020040EA38CE");
         QTest::newRow("module ack of 1") << 0 << 1 << 0 << QByteArray() << hex("7E00010D2ECE");
-        QTest::newRow("rssi reply") << 0xA1 << 0x10 << 0x80 << hex("1F")
-                                    << hex("7EA110801FA327CE");
+        QTest::newRow("rssi reply") << 0xA1 << 0x10 << 0x80 << hex("1F") << hex("7EA110801FA327CE");
         QTest::newRow("ack of 0x10") << 0 << 0x10 << 0 << QByteArray() << hex("7E00100F3ECE");
         QTest::newRow("nak of 1") << 1 << 1 << 0 << QByteArray() << hex("7E01013E1FCE");
     }
@@ -143,12 +142,11 @@ private slots:
 
     void streams_data() {
         QTest::addColumn<QByteArray>("stream");
-        QTest::addColumn<QStringList>("frames"); // "id/seq" of each frame delivered
+        QTest::addColumn<QStringList>("frames");  // "id/seq" of each frame delivered
         const QByteArray ack5 = hex("7E00054DAACE");
         const QByteArray rssi = hex("7EA10100 7501CE");
         QTest::newRow("noise before the start") << hex("0102CE55") + ack5 << QStringList{"0/5"};
-        QTest::newRow("escape pair before the start")
-            << hex("9E55") + ack5 << QStringList{"0/5"};
+        QTest::newRow("escape pair before the start") << hex("9E55") + ack5 << QStringList{"0/5"};
         QTest::newRow("escaped start marker is noise")
             << hex("9E") + ack5 + rssi << QStringList{"161/1"};
         QTest::newRow("start marker restarts a frame")
@@ -253,7 +251,7 @@ private slots:
         for (char c : hex("7E00054DAACE")) {
             frame_decoder_put(&d, uint8_t(c));
         }
-        QCOMPARE(frame_decoder_put(&d, 0x7E), int(FRAME_COMPLETE)); // ignored while waiting
+        QCOMPARE(frame_decoder_put(&d, 0x7E), int(FRAME_COMPLETE));  // ignored while waiting
         QCOMPARE(frame_decoder_take(&d, &m), int(FRAME_OK));
         QCOMPARE(d.state, uint32_t(Hunt));
         QCOMPARE(frame_decoder_take(&d, &m), int(FRAME_NOT_READY));
@@ -264,10 +262,10 @@ private slots:
         QTest::addColumn<bool>("withBuffer");
         QTest::addColumn<int>("initResult");
         QTest::addColumn<int>("putResult");
-        QTest::newRow("too small") << 31 << true << int(FRAME_BAD_ARGUMENT)
-                                   << int(FRAME_NOT_INITIALISED);
-        QTest::newRow("no buffer") << 64 << false << int(FRAME_BAD_ARGUMENT)
-                                   << int(FRAME_NOT_INITIALISED);
+        QTest::newRow("too small")
+            << 31 << true << int(FRAME_BAD_ARGUMENT) << int(FRAME_NOT_INITIALISED);
+        QTest::newRow("no buffer")
+            << 64 << false << int(FRAME_BAD_ARGUMENT) << int(FRAME_NOT_INITIALISED);
         QTest::newRow("smallest") << 32 << true << int(FRAME_OK) << int(FRAME_OK);
     }
     void decoderMisuse() {
@@ -294,8 +292,8 @@ private slots:
     // Every buffer shorter than the frame fails with no room and leaves the length alone.
     void encodeIntoSmallBuffers() {
         const QByteArray payload = hex("7E9ECE01");
-        LinkMessage m{0x60, 0x7E, 0, reinterpret_cast<uint8_t *>(const_cast<char *>(
-                                         payload.constData())),
+        LinkMessage m{0x60, 0x7E, 0,
+                      reinterpret_cast<uint8_t *>(const_cast<char *>(payload.constData())),
                       uint16_t(payload.size())};
         uint8_t out[64];
         uint16_t full = 0;
@@ -336,8 +334,7 @@ private slots:
                                   uint16_t(f.size()), &id, &seq));
         QCOMPARE(int(id), 0x60);
         QCOMPARE(int(seq), 0x7E);
-        QVERIFY(!frame_read_header(reinterpret_cast<const uint8_t *>(f.constData()), 2, &id,
-                                   &seq));
+        QVERIFY(!frame_read_header(reinterpret_cast<const uint8_t *>(f.constData()), 2, &id, &seq));
     }
 };
 

@@ -2,6 +2,8 @@
 // unpacking of every reply into the link record.
 #include <QSignalSpy>
 #include <QtTest>
+#include <functional>
+#include <map>
 
 #include "link_engine.h"
 #include "link_long_payload.h"
@@ -15,72 +17,91 @@ using testsupport::toHex;
 
 namespace {
 
-QString text(const char *data) { return QString::fromLatin1(data); }
-
-// One field of the record as text, so that a row can name what it expects.
-QString field(const LinkState &s, const QString &name) {
-    auto pair = [](const std::array<uint8_t, 2> &a) {
-        return QStringLiteral("%1,%2").arg(a[0]).arg(a[1]);
-    };
-    if (name == "rssi") return QString::number(s.rssi);
-    if (name == "imei") return text(s.imei.data());
-    if (name == "simId") return text(s.simId.data());
-    if (name == "vin") return QString::number(s.vin);
-    if (name == "towerConn") return pair(s.towerConn);
-    if (name == "modemSpeed") return QString::number(s.modemSpeed);
-    if (name == "reply160Status") return QString::number(s.reply160Status);
-    if (name == "tarnFirmware") return text(s.tarnFirmware.data());
-    if (name == "tarnHardware") return text(s.tarnHardware.data());
-    if (name == "cintFirmware") return text(s.cintFirmware.data());
-    if (name == "cintHardware") return text(s.cintHardware.data());
-    if (name == "i2c") {
-        return QStringLiteral("%1:").arg(s.i2cReadLength) +
-               toHex(QByteArray(reinterpret_cast<const char *>(s.i2cData.data()),
-                                s.i2cReadLength));
-    }
-    if (name == "gpioGroup2") {
-        return QStringLiteral("cmd %1 result %2 value %3 queued %4")
-            .arg(s.lastGpioCmd)
-            .arg(s.gpioGroupResult[2])
-            .arg(s.gpioGroupValue[2])
-            .arg(s.gpioGroupQueue.size());
-    }
-    if (name == "gpioPin11") {
-        return QStringLiteral("cmd %1 value %2 queued %3")
-            .arg(s.lastGpioCmd)
-            .arg(s.gpioPinValue[11])
-            .arg(s.gpioPinQueue.size());
-    }
-    if (name == "callEvent") {
-        return QStringLiteral("%1,%2,%3")
-            .arg(s.callEventState)
-            .arg(qint64(s.callEventValue))
-            .arg(s.callEventExtra);
-    }
-    if (name == "lastCallCmd") return QString::number(s.lastCallCmd);
-    if (name == "audio") {
-        return QStringLiteral("mute %1 mic %2 spk %3 ring %4 last %5")
-            .arg(s.audioMicMute)
-            .arg(s.audioMicGain)
-            .arg(pair(s.audioSpeakerGain), pair(s.audioRingTone))
-            .arg(s.lastAudioCmd);
-    }
-    if (name == "smsReception") return QString::number(s.smsReceptionEnabled);
-    if (name == "socketBytesSent") return QString::number(s.socketBytesSent);
-    if (name == "apn") {
-        return QString::fromLatin1(s.apnName + '|' + s.apnLogin + '|' + s.apnPassword);
-    }
-    if (name == "sms") {
-        return QStringLiteral("%1|%2|%3|%4|%5")
-            .arg(text(s.smsRxSender.data()), text(s.smsRxDate.data()), text(s.smsRxText.data()))
-            .arg(s.smsRxTextLength)
-            .arg(s.smsRxComplete);
-    }
-    if (name == "at") return text(s.atResponse.data());
-    return QStringLiteral("no such field");
+QString text(const char *data) {
+    return QString::fromLatin1(data);
 }
 
-QString field(const QString &name) { return field(*link_get_state(), name); }
+// The fields of the record a row can name, as text.
+QString pair(const std::array<uint8_t, 2> &a) {
+    return QStringLiteral("%1,%2").arg(a[0]).arg(a[1]);
+}
+
+const std::map<QString, std::function<QString(const LinkState &)>> &fields() {
+    static const std::map<QString, std::function<QString(const LinkState &)>> table = {
+        {"rssi", [](const LinkState &s) { return QString::number(s.rssi); }},
+        {"imei", [](const LinkState &s) { return text(s.imei.data()); }},
+        {"simId", [](const LinkState &s) { return text(s.simId.data()); }},
+        {"vin", [](const LinkState &s) { return QString::number(s.vin); }},
+        {"towerConn", [](const LinkState &s) { return pair(s.towerConn); }},
+        {"modemSpeed", [](const LinkState &s) { return QString::number(s.modemSpeed); }},
+        {"reply160Status", [](const LinkState &s) { return QString::number(s.reply160Status); }},
+        {"tarnFirmware", [](const LinkState &s) { return text(s.tarnFirmware.data()); }},
+        {"tarnHardware", [](const LinkState &s) { return text(s.tarnHardware.data()); }},
+        {"cintFirmware", [](const LinkState &s) { return text(s.cintFirmware.data()); }},
+        {"cintHardware", [](const LinkState &s) { return text(s.cintHardware.data()); }},
+        {"i2c",
+         [](const LinkState &s) {
+             return QStringLiteral("%1:").arg(s.i2cReadLength) +
+                    toHex(QByteArray(reinterpret_cast<const char *>(s.i2cData.data()),
+                                     s.i2cReadLength));
+         }},
+        {"gpioGroup2",
+         [](const LinkState &s) {
+             return QStringLiteral("cmd %1 result %2 value %3 queued %4")
+                 .arg(s.lastGpioCmd)
+                 .arg(s.gpioGroupResult[2])
+                 .arg(s.gpioGroupValue[2])
+                 .arg(s.gpioGroupQueue.size());
+         }},
+        {"gpioPin11",
+         [](const LinkState &s) {
+             return QStringLiteral("cmd %1 value %2 queued %3")
+                 .arg(s.lastGpioCmd)
+                 .arg(s.gpioPinValue[11])
+                 .arg(s.gpioPinQueue.size());
+         }},
+        {"callEvent",
+         [](const LinkState &s) {
+             return QStringLiteral("%1,%2,%3")
+                 .arg(s.callEventState)
+                 .arg(qint64(s.callEventValue))
+                 .arg(s.callEventExtra);
+         }},
+        {"lastCallCmd", [](const LinkState &s) { return QString::number(s.lastCallCmd); }},
+        {"audio",
+         [](const LinkState &s) {
+             return QStringLiteral("mute %1 mic %2 spk %3 ring %4 last %5")
+                 .arg(s.audioMicMute)
+                 .arg(s.audioMicGain)
+                 .arg(pair(s.audioSpeakerGain), pair(s.audioRingTone))
+                 .arg(s.lastAudioCmd);
+         }},
+        {"smsReception", [](const LinkState &s) { return QString::number(s.smsReceptionEnabled); }},
+        {"socketBytesSent", [](const LinkState &s) { return QString::number(s.socketBytesSent); }},
+        {"apn",
+         [](const LinkState &s) {
+             return QString::fromLatin1(s.apnName + '|' + s.apnLogin + '|' + s.apnPassword);
+         }},
+        {"sms",
+         [](const LinkState &s) {
+             return QStringLiteral("%1|%2|%3|%4|%5")
+                 .arg(text(s.smsRxSender.data()), text(s.smsRxDate.data()),
+                      text(s.smsRxText.data()))
+                 .arg(s.smsRxTextLength)
+                 .arg(s.smsRxComplete);
+         }},
+        {"at", [](const LinkState &s) { return text(s.atResponse.data()); }},
+    };
+    return table;
+}
+
+QString field(const LinkState &s, const QString &name) {
+    return fields().at(name)(s);
+}
+
+QString field(const QString &name) {
+    return field(*link_get_state(), name);
+}
 
 int occupiedTxSlots() {
     auto state = link_get_state();
@@ -88,18 +109,22 @@ int occupiedTxSlots() {
                              [](const TxSlot &slot) { return slot.occupied(); }));
 }
 
-uint8_t cmdStatus(uint8_t id) { return link_get_state()->cmdStatus[id]; }
+uint8_t cmdStatus(uint8_t id) {
+    return link_get_state()->cmdStatus[id];
+}
 
-QByteArray ack(uint8_t seq) { return testsupport::frame(CMD_ACK, seq); }
+QByteArray ack(uint8_t seq) {
+    return testsupport::frame(CMD_ACK, seq);
+}
 
-} // namespace
+}  // namespace
 
 class TestLinkEngine : public QObject {
     Q_OBJECT
 
     testsupport::FakeClock *clock = nullptr;
 
-private slots:
+  private slots:
     void init() {
         clock = new testsupport::FakeClock;
         testsupport::resetLink();
@@ -141,7 +166,7 @@ private slots:
 
     void acknowledgementMatching_data() {
         QTest::addColumn<int>("firstSeq");
-        QTest::addColumn<QByteArray>("answer"); // %1 replaced by the request's seq
+        QTest::addColumn<QByteArray>("answer");  // %1 replaced by the request's seq
         QTest::addColumn<bool>("ended");
         QTest::newRow("ack of seq 1") << 1 << QByteArray("ack") << true;
         QTest::newRow("ack of escaped seq 0x7E") << 0x7E << QByteArray("ack") << true;
@@ -175,8 +200,8 @@ private slots:
     void moduleAckFindsTheRequestBehindOurOwnAck() {
         link_get_state()->txSeq = 5;
         ModuleScript module(5);
-        module.started(200); // module frame 5 -> our ACK of 5 is written and left done
-        link_get_imei();     // our request, also 5
+        module.started(200);  // module frame 5 -> our ACK of 5 is written and left done
+        link_get_imei();      // our request, also 5
         QCOMPARE(testsupport::drain().size(), 1);
         testsupport::receive(ack(5));
         testsupport::drain();
@@ -202,8 +227,8 @@ private slots:
         QCOMPARE(rest.size(), 299);
         clock->advance(11);
         const QList<QByteArray> again = testsupport::drain();
-        QCOMPARE(again.size(), 299); // all but the acknowledged one
-        QCOMPARE(again.count(testsupport::frame(164, 1)), 1); // the namesake at slot 155
+        QCOMPARE(again.size(), 299);                           // all but the acknowledged one
+        QCOMPARE(again.count(testsupport::frame(164, 1)), 1);  // the namesake at slot 155
     }
 
     void retransmissionAfterMoreThanTenSeconds() {
@@ -225,7 +250,7 @@ private slots:
         link_get_vin();
         link_get_sim();
         ModuleScript module;
-        module.deliver(200, 0x00, QByteArray()); // drains: ACK first, then the two requests
+        module.deliver(200, 0x00, QByteArray());  // drains: ACK first, then the two requests
         link_get_imei();
         testsupport::receive(testsupport::frame(201, 0x30, 0));
         const QList<QByteArray> written = testsupport::drain();
@@ -246,7 +271,7 @@ private slots:
         const QList<QByteArray> first = testsupport::drain();
         testsupport::receive(piece);
         const QList<QByteArray> second = testsupport::drain();
-        QCOMPARE(first.size(), 2); // ACK and the reply to the piece
+        QCOMPARE(first.size(), 2);  // ACK and the reply to the piece
         QCOMPARE(second.size(), 1);
         QCOMPARE(toHex(second[0]), toHex(ack(0x21)));
         QCOMPARE(field("sms"), QStringLiteral("||hi|2|0"));
@@ -281,7 +306,7 @@ private slots:
     }
 
     void dispatch_data() {
-        QTest::addColumn<QString>("before"); // requests made first, e.g. "group 2"
+        QTest::addColumn<QString>("before");  // requests made first, e.g. "group 2"
         QTest::addColumn<int>("id");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("payload");
@@ -300,8 +325,7 @@ private slots:
         row("rssi started by the module", "", 161, 0x00, "1F", "rssi", "99");
         row("imei", "", 162, 0x80, imei.toHex(), "imei", QString::fromLatin1(imei));
         row("imei one short", "", 162, 0x80, imei.left(14).toHex(), "imei", "");
-        row("imei longer", "", 162, 0x80, (imei + "99").toHex(), "imei",
-            QString::fromLatin1(imei));
+        row("imei longer", "", 162, 0x80, (imei + "99").toHex(), "imei", QString::fromLatin1(imei));
         row("sim", "", 163, 0x80, sim.toHex(), "simId", QString::fromLatin1(sim));
         row("vin", "", 164, 0x80, "3039", "vin", "12345");
         row("vin one byte", "", 164, 0x80, "30", "vin", "0");
@@ -312,14 +336,13 @@ private slots:
         row("modem speed failed", "", 145, 0x81, "02", "modemSpeed", "0");
         row("reply 160", "", 160, 0x85, "", "reply160Status", "5");
         row("tarn firmware", "", 192, 0x80, "0830312E30322E3033", "tarnFirmware", "01.02.03");
-        row("tarn firmware 16", "", 192, 0x80,
-            "10" + QByteArray("ABCDEFGHIJKLMNOP").toHex(), "tarnFirmware", "ABCDEFGHIJKLMNOP");
+        row("tarn firmware 16", "", 192, 0x80, "10" + QByteArray("ABCDEFGHIJKLMNOP").toHex(),
+            "tarnFirmware", "ABCDEFGHIJKLMNOP");
         row("tarn firmware 17 refused", "", 192, 0x80,
             "11" + QByteArray("ABCDEFGHIJKLMNOPQ").toHex(), "tarnFirmware", "xx.yy.zz");
         row("tarn hardware count past payload", "", 193, 0x80, "0A31323334", "tarnHardware",
             "1234");
-        row("cint firmware", "", 194, 0x80, QByteArray("123456").toHex(), "cintFirmware",
-            "123456");
+        row("cint firmware", "", 194, 0x80, QByteArray("123456").toHex(), "cintFirmware", "123456");
         row("cint firmware short", "", 194, 0x80, QByteArray("12345").toHex(), "cintFirmware",
             "xx.yyyy");
         row("cint hardware", "", 195, 0x80, QByteArray("ABCD-12").toHex(), "cintHardware",
@@ -342,8 +365,7 @@ private slots:
         row("gpio pin read", "pin 11", 18, 0x80, "01", "gpioPin11", "cmd 18 value 1 queued 0");
         row("gpio pin read failed", "pin 11", 18, 0x81, "01", "gpioPin11",
             "cmd 18 value 2 queued 0");
-        row("gpio pin read, none asked", "", 18, 0x80, "01", "gpioPin11",
-            "cmd 0 value 2 queued 0");
+        row("gpio pin read, none asked", "", 18, 0x80, "01", "gpioPin11", "cmd 0 value 2 queued 0");
         row("call event", "", 67, 0x00, "020304", "callEvent", "2,3,4");
         row("call event short", "", 67, 0x00, "02", "callEvent", "2,4294967295,0");
         row("call event as reply", "", 67, 0x80, "020304", "callEvent", "0,4294967295,0");
@@ -353,8 +375,7 @@ private slots:
         row("mic mute 2 means off", "", 72, 0x80, "02", "audio",
             "mute 0 mic 0 spk 0,0 ring 0,0 last 0");
         row("mic gain", "", 74, 0x00, "09", "audio", "mute 0 mic 9 spk 0,0 ring 0,0 last 0");
-        row("speaker gain", "", 76, 0x80, "0506", "audio",
-            "mute 0 mic 0 spk 5,6 ring 0,0 last 0");
+        row("speaker gain", "", 76, 0x80, "0506", "audio", "mute 0 mic 0 spk 5,6 ring 0,0 last 0");
         row("ring tone one byte", "", 78, 0x80, "04", "audio",
             "mute 0 mic 0 spk 0,0 ring 4,0 last 0");
         row("audio set echo", "", 77, 0x00, "", "audio", "mute 0 mic 0 spk 0,0 ring 0,0 last 77");
@@ -363,16 +384,37 @@ private slots:
         row("bytes sent", "", 131, 0x00, "0102", "socketBytesSent", "258");
         row("bytes sent short", "", 131, 0x00, "01", "socketBytesSent", "0");
         row("transfer result", "", 131, 0x80, "0102", "socketBytesSent", "0");
-        row("apn", "", 133, 0x80, "03776562" "0475736572" "027077", "apn", "web|user|pw");
+        row("apn", "", 133, 0x80,
+            "03776562"
+            "0475736572"
+            "027077",
+            "apn", "web|user|pw");
         row("apn empty strings", "", 133, 0x80, "000000", "apn", "||");
-        row("apn third runs past", "", 133, 0x80, "03776562" "0475736572" "0570", "apn", "||");
-        row("apn missing third", "", 133, 0x80, "03776562" "0475736572", "apn", "||");
-        row("apn failed", "", 133, 0x81, "03776562" "0475736572" "027077", "apn", "||");
-        row("sms header", "", 96, 0x00, "03313233" "0432362F31", "sms", "123|26/1||0|0");
-        row("sms header sender too long", "", 96, 0x00,
-            "14" + QByteArray(20, '9').toHex() + "0131", "sms", "|1||0|0");
+        row("apn third runs past", "", 133, 0x80,
+            "03776562"
+            "0475736572"
+            "0570",
+            "apn", "||");
+        row("apn missing third", "", 133, 0x80,
+            "03776562"
+            "0475736572",
+            "apn", "||");
+        row("apn failed", "", 133, 0x81,
+            "03776562"
+            "0475736572"
+            "027077",
+            "apn", "||");
+        row("sms header", "", 96, 0x00,
+            "03313233"
+            "0432362F31",
+            "sms", "123|26/1||0|0");
+        row("sms header sender too long", "", 96, 0x00, "14" + QByteArray(20, '9').toHex() + "0131",
+            "sms", "|1||0|0");
         row("sms header date too long", "", 96, 0x00,
-            "0131" "1E" + QByteArray(30, '0').toHex(), "sms", "1|||0|0");
+            "0131"
+            "1E" +
+                QByteArray(30, '0').toHex(),
+            "sms", "1|||0|0");
         row("sms header cut short", "", 96, 0x00, "0531", "sms", "|||0|0");
         row("at response", "at", 240, 0x80, "024F4B", "at", "OK");
         row("at response count past payload", "at", 240, 0x80, "094F4B", "at", "OK");
@@ -400,7 +442,7 @@ private slots:
         ModuleScript module;
         const QList<QByteArray> written = module.deliver(uint8_t(id), uint8_t(status), payload);
         QCOMPARE(field(name), expected);
-        QCOMPARE(toHex(written.value(0)), toHex(ack(0x10))); // every status id is acknowledged
+        QCOMPARE(toHex(written.value(0)), toHex(ack(0x10)));  // every status id is acknowledged
         if (status & REPLY_FLAG) {
             QCOMPARE(int(cmdStatus(uint8_t(id))), status & 0x7F);
         }
@@ -433,7 +475,7 @@ private slots:
         module.started(97, piece);
         module.started(97, QByteArray(1, char(55)) + QByteArray(55, 'b'));
         QCOMPARE(link_get_state()->smsRxTextLength, int16_t(255));
-        module.started(97, QByteArray("\x01z", 2)); // does not fit: ignored whole
+        module.started(97, QByteArray("\x01z", 2));  // does not fit: ignored whole
         QCOMPARE(link_get_state()->smsRxTextLength, int16_t(255));
         const QString textNow = text(link_get_state()->smsRxText.data());
         QCOMPARE(textNow, QString(200, 'a') + QString(55, 'b'));
@@ -446,7 +488,7 @@ private slots:
         module.started(129, QByteArray(1, '\0'));
         const QByteArray chunk = QByteArray(1, char(255)) + QByteArray(255, 'x');
         for (int i = 0; i < 160; ++i) {
-            module.started(129, chunk); // 40800 bytes
+            module.started(129, chunk);  // 40800 bytes
         }
         QCOMPARE(link_get_state()->socketResponseLength, 40800u);
         module.started(129, chunk);
@@ -470,8 +512,12 @@ private slots:
         link_send_at_command("ATI");
         testsupport::drain();
         ModuleScript module;
-        module.reply(240, QByteArray("\x04" "ATI\n", 5));
-        module.reply(240, QByteArray("\x03" "OK\n", 4));
+        module.reply(240, QByteArray("\x04"
+                                     "ATI\n",
+                                     5));
+        module.reply(240, QByteArray("\x03"
+                                     "OK\n",
+                                     4));
         QCOMPARE(field("at"), QStringLiteral("ATI\nOK\n"));
         const QByteArray chunk = QByteArray(1, char(250)) + QByteArray(250, 'r');
         for (int i = 0; i < 5; ++i) {

@@ -69,16 +69,18 @@ void fillTxTableLeaving(int free) {
     }
 }
 
-QByteArray text(int size, char c = 'a') { return QByteArray(size, c); }
+QByteArray text(int size, char c = 'a') {
+    return QByteArray(size, c);
+}
 
-} // namespace
+}  // namespace
 
 class TestLinkRequests : public QObject {
     Q_OBJECT
 
     testsupport::FakeClock *clock = nullptr;
 
-private slots:
+  private slots:
     void init() {
         clock = new testsupport::FakeClock;
         testsupport::resetLink();
@@ -88,79 +90,119 @@ private slots:
     void catalogue_data() {
         QTest::addColumn<Call>("call");
         QTest::addColumn<QStringList>("expectedFrames");
-        QTest::addColumn<QString>("marked"); // "<id>=<status> ..., <selector>=<value>"
+        QTest::addColumn<QString>("marked");  // "<id>=<status> ..., <selector>=<value>"
         auto row = [](const char *tag, Call call, QStringList specs, const char *marked) {
             QTest::newRow(tag) << call << frames(specs) << QString::fromLatin1(marked);
         };
-        row("max message size 100", [] { return link_set_max_message_size(100); }, {"02 19"}, "");
-        row("max message size 256", [] { return link_set_max_message_size(256); }, {"02 40"}, "");
-        row("max message size 33", [] { return link_set_max_message_size(33); }, {"02 08"}, "");
-        row("gpio group set", [] { return link_gpio_group_set(2, 1); }, {"10 0201"},
+        row(
+            "max message size 100", [] { return link_set_max_message_size(100); }, {"02 19"}, "");
+        row(
+            "max message size 256", [] { return link_set_max_message_size(256); }, {"02 40"}, "");
+        row(
+            "max message size 33", [] { return link_set_max_message_size(33); }, {"02 08"}, "");
+        row(
+            "gpio group set", [] { return link_gpio_group_set(2, 1); }, {"10 0201"},
             "16=255 gpio=16 group2=1");
-        row("gpio pin set", [] { return link_gpio_pin_set(11, 1); }, {"11 0B01"}, "17=255 gpio=17");
-        row("gpio pin get", [] { return link_gpio_pin_get(5); }, {"12 05"}, "18=255 gpio=18");
-        row("gpio group get", [] { return link_gpio_group_get(3); }, {"13 03"}, "19=255 gpio=19");
-        row("request 32", [] { return link_request_32(7); }, {"20 07"}, "32=255");
-        row("i2c read", [] { return link_i2c_read(0x50, 0x10, 4); }, {"21 501004"}, "33=255");
-        row("i2c write", [] { return link_i2c_write(0x50, 0x10, 2, hex("AABB")); },
+        row(
+            "gpio pin set", [] { return link_gpio_pin_set(11, 1); }, {"11 0B01"}, "17=255 gpio=17");
+        row(
+            "gpio pin get", [] { return link_gpio_pin_get(5); }, {"12 05"}, "18=255 gpio=18");
+        row(
+            "gpio group get", [] { return link_gpio_group_get(3); }, {"13 03"}, "19=255 gpio=19");
+        row(
+            "request 32", [] { return link_request_32(7); }, {"20 07"}, "32=255");
+        row(
+            "i2c read", [] { return link_i2c_read(0x50, 0x10, 4); }, {"21 501004"}, "33=255");
+        row(
+            "i2c write", [] { return link_i2c_write(0x50, 0x10, 2, hex("AABB")); },
             {"21 D01002AABB"}, "33=255");
-        row("dial", [] { return link_call_dial("123"); }, {"40 0003313233"}, "64=255 call=64");
-        row("answer", [] { return link_call_answer(); }, {"41"}, "65=255 call=65");
-        row("hang up", [] { return link_call_hangup(0, 16); }, {"42 0010"}, "66=255 call=66");
-        row("get mic mute", [] { return link_audio_get_mic_mute(); }, {"48"}, "72=255");
-        row("set mic mute", [] { return link_audio_set_mic_mute(1); }, {"49 01"},
+        row(
+            "dial", [] { return link_call_dial("123"); }, {"40 0003313233"}, "64=255 call=64");
+        row(
+            "answer", [] { return link_call_answer(); }, {"41"}, "65=255 call=65");
+        row(
+            "hang up", [] { return link_call_hangup(0, 16); }, {"42 0010"}, "66=255 call=66");
+        row(
+            "get mic mute", [] { return link_audio_get_mic_mute(); }, {"48"}, "72=255");
+        row(
+            "set mic mute", [] { return link_audio_set_mic_mute(1); }, {"49 01"},
             "73=255 audio=73");
-        row("get mic gain", [] { return link_audio_get_mic_gain(); }, {"4A"}, "74=255");
-        row("set mic gain", [] { return link_audio_set_mic_gain(5); }, {"4B 05"},
+        row(
+            "get mic gain", [] { return link_audio_get_mic_gain(); }, {"4A"}, "74=255");
+        row(
+            "set mic gain", [] { return link_audio_set_mic_gain(5); }, {"4B 05"},
             "75=255 audio=75");
-        row("get speaker gain", [] { return link_audio_get_speaker_gain(); }, {"4C"}, "76=255");
-        row("set speaker gain", [] { return link_audio_set_speaker_gain(1, 2); }, {"4D 0102"},
+        row(
+            "get speaker gain", [] { return link_audio_get_speaker_gain(); }, {"4C"}, "76=255");
+        row(
+            "set speaker gain", [] { return link_audio_set_speaker_gain(1, 2); }, {"4D 0102"},
             "77=255 audio=77");
-        row("get ring tone", [] { return link_audio_get_ring_tone(); }, {"4E"}, "78=255");
-        row("set ring tone", [] { return link_audio_set_ring_tone(3, 4); }, {"4F 0304"},
+        row(
+            "get ring tone", [] { return link_audio_get_ring_tone(); }, {"4E"}, "78=255");
+        row(
+            "set ring tone", [] { return link_audio_set_ring_tone(3, 4); }, {"4F 0304"},
             "79=255 audio=79");
-        row("sms", [] { return link_sms_send("123", "hi"); },
-            {"60 0331323300", "61 026869", "62"}, "96=255 97=255 98=255");
-        row("sms reception", [] { return link_sms_set_reception(1); }, {"63 01"},
-            "99=255 sms=99");
-        row("sms reception query", [] { return link_sms_get_reception_enabled(); }, {"64"},
+        row(
+            "sms", [] { return link_sms_send("123", "hi"); }, {"60 0331323300", "61 026869", "62"},
+            "96=255 97=255 98=255");
+        row(
+            "sms reception", [] { return link_sms_set_reception(1); }, {"63 01"}, "99=255 sms=99");
+        row(
+            "sms reception query", [] { return link_sms_get_reception_enabled(); }, {"64"},
             "100=255 sms=100");
-        row("mail server", [] { return link_mail_set_server("smtp.x", 587); },
+        row(
+            "mail server", [] { return link_mail_set_server("smtp.x", 587); },
             {"70 06736D74702E78", "71 024B"}, "");
-        row("mail credentials", [] { return link_mail_set_credentials("me", "pw"); },
+        row(
+            "mail credentials", [] { return link_mail_set_credentials("me", "pw"); },
             {"72 026D65", "73 027077"}, "");
-        row("mail smtp", [] { return link_mail_send_smtp(1); }, {"78 01"}, "120=255");
-        row("mail post", [] { return link_mail_send_http_post("http://x"); },
+        row(
+            "mail smtp", [] { return link_mail_send_smtp(1); }, {"78 01"}, "120=255");
+        row(
+            "mail post", [] { return link_mail_send_http_post("http://x"); },
             {"79 08687474703A2F2F78"}, "121=255");
-        row("apn set", [] { return link_apn_set("web", "u", "p"); }, {"80 037765620175 0170"},
+        row(
+            "apn set", [] { return link_apn_set("web", "u", "p"); }, {"80 037765620175 0170"},
             "128=255 socket=128");
-        row("socket send", [] { return link_socket_send("host:80", 1, 5000); },
+        row(
+            "socket send", [] { return link_socket_send("host:80", 1, 5000); },
             {"82 011388 07686F73743A3830"}, "131=255 socket=131");
-        row("socket cancel", [] { return link_socket_cancel_send(); }, {"84"},
+        row(
+            "socket cancel", [] { return link_socket_cancel_send(); }, {"84"},
             "132=255 socket=132");
-        row("apn get", [] { return link_apn_get(); }, {"85"}, "133=255 socket=133");
-        row("modem speed set", [] { return link_set_modem_speed(2); }, {"90 02"},
+        row(
+            "apn get", [] { return link_apn_get(); }, {"85"}, "133=255 socket=133");
+        row(
+            "modem speed set", [] { return link_set_modem_speed(2); }, {"90 02"},
             "144=255 status=144");
-        row("modem speed get", [] { return link_get_modem_speed(); }, {"91"},
-            "145=255 status=145");
-        row("160", [] { return link_get_160(); }, {"A0"}, "160=255 status=160");
-        row("rssi", [] { return link_get_rssi(); }, {"A1"}, "161=255 status=161");
-        row("imei", [] { return link_get_imei(); }, {"A2"}, "162=255 status=162");
-        row("sim", [] { return link_get_sim(); }, {"A3"}, "163=255 status=163");
-        row("vin", [] { return link_get_vin(); }, {"A4"}, "164=255 status=164");
-        row("func level", [] { return link_set_func_level(1); }, {"A5 01"},
-            "165=255 status=165");
-        row("tower", [] { return link_get_tower_conn(); }, {"A6"}, "166=255 status=166");
-        row("tarn firmware", [] { return link_get_tarn_firmware(); }, {"C0"},
-            "192=255 status=192");
-        row("tarn hardware", [] { return link_get_tarn_hardware(); }, {"C1"},
-            "193=255 status=193");
-        row("cint firmware", [] { return link_get_cint_firmware(); }, {"C2"},
-            "194=255 status=194");
-        row("cint hardware", [] { return link_get_cint_hardware(); }, {"C3"},
-            "195=255 status=195");
-        row("at command", [] { return link_send_at_command("AT"); }, {"F0 024154"}, "240=255");
-        row("empty at command", [] { return link_send_at_command(""); }, {"F0 00"}, "240=255");
+        row(
+            "modem speed get", [] { return link_get_modem_speed(); }, {"91"}, "145=255 status=145");
+        row(
+            "160", [] { return link_get_160(); }, {"A0"}, "160=255 status=160");
+        row(
+            "rssi", [] { return link_get_rssi(); }, {"A1"}, "161=255 status=161");
+        row(
+            "imei", [] { return link_get_imei(); }, {"A2"}, "162=255 status=162");
+        row(
+            "sim", [] { return link_get_sim(); }, {"A3"}, "163=255 status=163");
+        row(
+            "vin", [] { return link_get_vin(); }, {"A4"}, "164=255 status=164");
+        row(
+            "func level", [] { return link_set_func_level(1); }, {"A5 01"}, "165=255 status=165");
+        row(
+            "tower", [] { return link_get_tower_conn(); }, {"A6"}, "166=255 status=166");
+        row(
+            "tarn firmware", [] { return link_get_tarn_firmware(); }, {"C0"}, "192=255 status=192");
+        row(
+            "tarn hardware", [] { return link_get_tarn_hardware(); }, {"C1"}, "193=255 status=193");
+        row(
+            "cint firmware", [] { return link_get_cint_firmware(); }, {"C2"}, "194=255 status=194");
+        row(
+            "cint hardware", [] { return link_get_cint_hardware(); }, {"C3"}, "195=255 status=195");
+        row(
+            "at command", [] { return link_send_at_command("AT"); }, {"F0 024154"}, "240=255");
+        row(
+            "empty at command", [] { return link_send_at_command(""); }, {"F0 00"}, "240=255");
     }
     void catalogue() {
         QFETCH(Call, call);
@@ -188,9 +230,9 @@ private slots:
                 QCOMPARE(selectors.at(key), value);
             }
         }
-        const int pendingNow = int(std::count(s->cmdStatus.begin(), s->cmdStatus.end(),
-                                              CMD_STATUS_PENDING));
-        QCOMPARE(pendingNow, pending); // nothing else was marked
+        const int pendingNow =
+            int(std::count(s->cmdStatus.begin(), s->cmdStatus.end(), CMD_STATUS_PENDING));
+        QCOMPARE(pendingNow, pending);  // nothing else was marked
     }
 
     // A text that cannot travel with its one-byte length queues nothing and changes nothing;
@@ -337,12 +379,10 @@ private slots:
                 int total = 0;
                 for (int piece : sizes) {
                     QVERIFY(piece > 0 && piece <= LINK_PIECE_MAX_DATA);
-                    const QByteArray payload =
-                        QByteArray(1, char(piece)) + data.mid(total, piece);
-                    QVERIFY(frame_worst_case_size(129, 0, reinterpret_cast<const uint8_t *>(
-                                                              payload.constData()),
-                                                  uint32_t(payload.size())) <=
-                            FRAME_BUFFER_SIZE);
+                    const QByteArray payload = QByteArray(1, char(piece)) + data.mid(total, piece);
+                    QVERIFY(frame_worst_case_size(
+                                129, 0, reinterpret_cast<const uint8_t *>(payload.constData()),
+                                uint32_t(payload.size())) <= FRAME_BUFFER_SIZE);
                     total += piece;
                 }
                 QCOMPARE(total, size);

@@ -8,7 +8,6 @@
 #include "link_state.h"
 #include "module3g.h"
 
-
 namespace {
 
 uint8_t seqOfSlot(int index) {
@@ -39,14 +38,14 @@ LinkMessage message(uint8_t id, uint8_t seq) {
     return m;
 }
 
-} // namespace
+}  // namespace
 
 class TestLinkTables : public QObject {
     Q_OBJECT
 
     testsupport::FakeClock *clock = nullptr;
 
-private slots:
+  private slots:
     void init() {
         clock = new testsupport::FakeClock;
         testsupport::resetLink();
@@ -56,7 +55,7 @@ private slots:
     void initialValues() {
         link_get_rssi();
         link_get_state()->rssi = 3;
-        testsupport::resetLink(); // a second init starts over
+        testsupport::resetLink();  // a second init starts over
         auto s = link_get_state();
         QVERIFY(std::all_of(s->cmdStatus.begin(), s->cmdStatus.end(),
                             [](uint8_t v) { return v == CMD_STATUS_IDLE; }));
@@ -107,7 +106,7 @@ private slots:
         QCOMPARE(queued.size(), 0);
         auto s = link_get_state();
         QCOMPARE(s->txSeq, seqBefore);
-        QCOMPARE(s->cmdStatus[161], CMD_STATUS_PENDING); // still shown as waiting
+        QCOMPARE(s->cmdStatus[161], CMD_STATUS_PENDING);  // still shown as waiting
         QCOMPARE(s->counters.txTableFull, 2u);
     }
 
@@ -117,7 +116,7 @@ private slots:
         freeTxSlot(4199);
         QCOMPARE(link_find_free_tx_slot(), 4199);
         QCOMPARE(link_get_state()->txAllocCursor, uint16_t(4199));
-        QCOMPARE(link_find_free_tx_slot(), 4199); // a free cursor slot is returned again
+        QCOMPARE(link_find_free_tx_slot(), 4199);  // a free cursor slot is returned again
         QVERIFY(link_send(0x40, nullptr, 0, 0));
         QCOMPARE(link_find_free_tx_slot(), 7);
         QVERIFY(link_send(0x40, nullptr, 0, 0));

@@ -22,7 +22,7 @@ struct EngineAndModule {
     int requestsWritten = 0;
     int acksWritten = 0;
     int repliesStored = 0;
-    int faults = 0; // QtTest checks are not for other threads: count, then check at the end
+    int faults = 0;  // QtTest checks are not for other threads: count, then check at the end
     uint8_t moduleSeq = 0x10;
 
     void store(uint8_t id, uint8_t seq, uint8_t status, QByteArray payload = QByteArray()) {
@@ -66,14 +66,14 @@ struct EngineAndModule {
     }
 };
 
-} // namespace
+}  // namespace
 
 class TestLinkThreads : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void everyFrameIsAccountedFor() {
-        testsupport::FakeClock clock; // frozen: nothing is ever due twice
+        testsupport::FakeClock clock;  // frozen: nothing is ever due twice
         testsupport::resetLink();
 
         EngineAndModule engine;

@@ -4,7 +4,9 @@
 
 namespace testsupport {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }
+QByteArray hex(const char *text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 QString toHex(const QByteArray &bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
@@ -43,4 +45,4 @@ QList<Decoded> decodeAll(const QByteArray &stream) {
     return out;
 }
 
-} // namespace testsupport
+}  // namespace testsupport

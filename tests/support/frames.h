@@ -27,4 +27,4 @@ struct Decoded {
 };
 QList<Decoded> decodeAll(const QByteArray &stream);
 
-} // namespace testsupport
+}  // namespace testsupport

@@ -11,7 +11,9 @@ FakeClock::FakeClock(int64_t start) : now_(start) {
     link_set_clock([this] { return now_.load(); });
 }
 
-FakeClock::~FakeClock() { link_set_clock(nullptr); }
+FakeClock::~FakeClock() {
+    link_set_clock(nullptr);
+}
 
 void resetLink() {
     static uint8_t decoderBuffer[DECODER_BUFFER_SIZE];
@@ -36,10 +38,9 @@ int receive(const QByteArray &bytes) {
 QList<QByteArray> drain() {
     QList<QByteArray> written;
     while (TxSlot *slot = link_process()) {
-        written.append(QByteArray(reinterpret_cast<const char *>(slot->frame.get()),
-                                  slot->length));
+        written.append(QByteArray(reinterpret_cast<const char *>(slot->frame.get()), slot->length));
     }
     return written;
 }
 
-} // namespace testsupport
+}  // namespace testsupport

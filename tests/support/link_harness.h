@@ -10,13 +10,13 @@ namespace testsupport {
 
 // Replaces the link's clock while it lives.
 class FakeClock {
-public:
+  public:
     explicit FakeClock(int64_t start = 1000);
     ~FakeClock();
     void advance(int64_t seconds) { now_ += seconds; }
     int64_t now() const { return now_; }
 
-private:
+  private:
     std::atomic<int64_t> now_;
 };
 
@@ -30,4 +30,4 @@ int receive(const QByteArray &bytes);
 // Runs the engine until it returns no frame; the frames it picked, in order.
 QList<QByteArray> drain();
 
-} // namespace testsupport
+}  // namespace testsupport
