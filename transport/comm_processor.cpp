@@ -1,0 +1,147 @@
+// Serial worker: port I/O, receive path and the engine's pace.
+#include "comm_processor.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include "frame_codec.h"
+#include "link_engine.h"
+#include "link_state.h"
+#include "module3g.h"
+
+CommProcessor::CommProcessor() : serialPort(this), ownerThread_(QThread::currentThread()) {
+    moveToThread(&thread);
+    connect(&thread, &QThread::started, this, &CommProcessor::ProcessUartIO);
+    connect(this, &CommProcessor::finished, &thread, &QThread::quit, Qt::DirectConnection);
+    thread.start(QThread::InheritPriority);
+    connect(this, &CommProcessor::OpenSerialPort, this, &CommProcessor::OnOpenSerialPort);
+    connect(this, &CommProcessor::DoCloseSerialPort, this, &CommProcessor::OnDoCloseSerialPort);
+    connect(&serialPort, &QSerialPort::readyRead, this, &CommProcessor::OnRxUartData);
+    connect(&serialPort, &QSerialPort::errorOccurred, this, &CommProcessor::OnSerialPortError);
+}
+
+CommProcessor::~CommProcessor() {
+    stopRequested = true;
+    emit RxUartDataReady();  // wakes the loop now rather than at its next tick
+    thread.wait();
+}
+
+QString CommProcessor::portName() const {
+    QMutexLocker lock(&portInfoMutex_);
+    return portName_;
+}
+
+QString CommProcessor::portErrorText() const {
+    QMutexLocker lock(&portInfoMutex_);
+    return portErrorText_;
+}
+
+void CommProcessor::notePortState() {
+    QMutexLocker lock(&portInfoMutex_);
+    portName_ = serialPort.portName();
+    portErrorText_ = serialPort.errorString();
+    portOpen_ = serialPort.isOpen();
+}
+
+void CommProcessor::OnOpenSerialPort(QString comPort) {
+    if (serialPort.isOpen()) {
+        emit OpenSerialPortDone(false);
+        return;
+    }
+    serialPort.setPortName(comPort);
+    if (!serialPort.open(QIODevice::ReadWrite)) {
+        notePortState();
+        emit OpenSerialPortDone(false);
+        return;
+    }
+    serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    serialPort.setDataBits(QSerialPort::Data8);
+    serialPort.setParity(QSerialPort::NoParity);
+    serialPort.setStopBits(QSerialPort::OneStop);
+    serialPort.setFlowControl(QSerialPort::HardwareControl);
+    serialPort.clear(QSerialPort::AllDirections);
+    notePortState();
+    emit OpenSerialPortDone(true);
+}
+
+void CommProcessor::OnDoCloseSerialPort() {
+    serialPort.close();
+    notePortState();
+    emit SerialPortClosed();
+}
+
+void CommProcessor::OnRxUartData() {
+    rxBuffer.append(serialPort.readAll());
+    emit RxUartDataReady();
+}
+
+void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
+        return;  // every open reports NoError; the others belong to the call that failed
+    }
+    if (!serialPort.isOpen()) {
+        return;
+    }
+    // A pty whose other side closed reports ReadError in a tight loop until the port closes.
+    const QString name = serialPort.portName();
+    QString reason = serialPort.errorString();
+    if (reason.isEmpty() || reason == QLatin1String("Unknown error")) {
+        reason = error == QSerialPort::ResourceError ? tr("the device is no longer available")
+                                                     : tr("reading from the device failed");
+    }
+    serialPort.close();
+    notePortState();
+    emit SerialPortLost(tr("Lost the connection to serial port %1: %2").arg(name, reason));
+}
+
+void CommProcessor::feedReceivedBytes() {
+    for (const char c : qAsConst(rxBuffer)) {
+        if (frame_decoder_put(static_cast<uint8_t>(c)) != FRAME_COMPLETE) {
+            continue;
+        }
+        LinkMessage message;
+        if (frame_decoder_take(&message) == FRAME_OK) {
+            link_store_received(&message);
+        }
+    }
+    rxBuffer.clear();
+}
+
+// Writes every frame the engine has ready, not just one, so that a burst of module frames
+// gets its acknowledgements before the module's own retransmission timer runs out.
+void CommProcessor::writeDueFrames() {
+    while (TxSlot *slot = link_process()) {
+        const QByteArray bytes(reinterpret_cast<const char *>(slot->frame.get()), slot->length);
+        serialPort.write(bytes);
+        emit UartMessageSent(bytes);
+    }
+}
+
+void CommProcessor::ProcessUartIO() {
+    {
+        QEventLoop loop;
+        QTimer tick;
+        connect(link_notifier(), &Module3G::command_queued, &loop, &QEventLoop::quit);
+        connect(this, &CommProcessor::RxUartDataReady, &loop, &QEventLoop::quit);
+        connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+        tick.start(kWakeIntervalMs);
+        while (!stopRequested) {
+            loop.exec();
+            if (stopRequested) {
+                break;
+            }
+            feedReceivedBytes();
+            // Frames wait in the table while no port is open and go out as soon as one is:
+            // writing them to a closed port would only start their 10-second clock.
+            if (serialPort.isOpen()) {
+                writeDueFrames();
+            }
+        }
+    }
+    if (serialPort.isOpen()) {
+        serialPort.close();
+        notePortState();
+    }
+    moveToThread(ownerThread_);  // the owner destroys the port once this thread has ended
+    emit finished();
+}
