@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets: a few short exchanges that the module and the tool
+really have, in the input format each target reads (see the Op list in fuzz_receive.cpp and
+the message loop in fuzz_roundtrip.cpp). Run it again after changing either format."""
+import pathlib
+
+HERE = pathlib.Path(__file__).resolve().parent
+SPECIAL = (0x7E, 0x9E, 0xCE)
+
+
+def crc16(data):
+    crc = 0xFFFF
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
+            crc &= 0xFFFF
+    return crc
+
+
+def frame(cmd, seq, status=0, payload=b""):
+    body = bytes([cmd, seq]) + (bytes([status]) if cmd >= 16 else b"") + payload
+    crc = crc16(body)
+    out = bytearray([0x7E])
+    for byte in body + bytes([crc >> 8, crc & 0xFF]):
+        if byte in SPECIAL:
+            out.append(0x9E)
+        out.append(byte)
+    out.append(0xCE)
+    return bytes(out)
+
+
+def counted(text):
+    return bytes([len(text)]) + text
+
+
+# fuzz_receive operations
+def line(data):
+    out = b""
+    while data:
+        piece, data = data[:256], data[256:]
+        out += bytes([0x00, len(piece) - 1]) + piece
+    return out
+
+
+WAKE = b"\x02"
+
+
+def tick(seconds):
+    return bytes([0x03, seconds])
+
+
+def request(which, args=b""):
+    return bytes([0x05, which]) + args
+
+
+def literal(data):
+    return bytes([len(data)]) + data
+
+
+def run(byte_count, pattern):
+    return bytes([0xF0, byte_count >> 8, byte_count & 0xFF]) + bytes(pattern)
+
+
+ACK = b"\x04"
+NAK = b"\x84"
+
+RECEIVE = {
+    # The RSSI query: request, ACK, reply, our ACK.
+    "rssi": request(32) + WAKE + line(frame(0, 1)) + line(frame(0xA1, 0x10, 0x80, b"\x1f"))
+    + WAKE + WAKE,
+    "nak": request(32) + WAKE + line(frame(1, 1)) + WAKE,
+    "retransmit": request(38) + WAKE + tick(11) + WAKE + tick(5) + WAKE + ACK + WAKE,
+    "i2c_read": request(6, b"\x50\x10\x04") + WAKE + ACK
+    + line(frame(33, 0x20, 0x80, b"\x04\x01\x02\x03\x04")) + WAKE,
+    "gpio_group": request(4, b"\x02") + WAKE + ACK + line(frame(19, 0x21, 0x80, b"\x01")) + WAKE,
+    "incoming_sms": line(frame(96, 0x30, 0, counted(b"+4915112345678") + counted(b"24/05/01,10:00:00")))
+    + line(frame(97, 0x31, 0, counted(b"hello ~ world")))
+    + line(frame(98, 0x32, 0)) + WAKE + WAKE + WAKE + WAKE,
+    "socket": request(26, literal(b"example.test:80") + b"\x01\x03\xe8") + WAKE + ACK
+    + line(frame(129, 0x40, 0, b"\x00")) + line(frame(129, 0x41, 0, counted(b"HTTP/1.1 200 OK")))
+    + line(frame(131, 0x42, 0, b"\x00\x10")) + WAKE,
+    "apn": request(28) + WAKE + ACK
+    + line(frame(133, 0x50, 0x80, counted(b"internet") + counted(b"") + counted(b"pw"))) + WAKE,
+    "at_command": request(45, literal(b"AT+CSQ")) + WAKE + ACK
+    + line(frame(240, 0x60, 0x80, counted(b"+CSQ: 17,99\r\nOK"))) + WAKE,
+    "mail_body": request(43, literal(b"a@b") + literal(b"c@d") + literal(b"hi")
+                         + run(1200, [0x7E, 0x41])) + WAKE + WAKE + WAKE,
+    "versions": request(38) + request(41) + WAKE + WAKE
+    + line(frame(192, 0x70, 0x80, counted(b"01.02.03")))
+    + line(frame(195, 0x71, 0x80, b"ABCD-EF")) + WAKE,
+}
+
+
+# fuzz_roundtrip messages: kind, id, seq, status (ids 16 and up), payload
+def message(cmd, seq, status=0, payload=b""):
+    return bytes([0x00, cmd, seq]) + (bytes([status]) if cmd >= 16 else b"") + literal(payload)
+
+
+ROUNDTRIP = {
+    "worked_exchange": b"\x00\x01" + message(0xA1, 1) + message(0, 1) + message(0xA1, 0x10, 0x80, b"\x1f")
+    + message(0, 0x10),
+    "escaped_seq": b"\x00\x07" + message(0x60, 0x7E, 0, b"\x03123") + message(2, 0, 0, b"\x40"),
+    "escape_rich": b"\x00\x05" + bytes([0x00, 0x81, 0x05, 0x80]) + run(255, [0x7E, 0x9E])
+    + bytes([0x00, 0x82, 0xCE, 0x80]) + run(280, [0xCE, 0xCE]),
+    "noise_between": b"\x02\x03" + message(0x10, 2, 0x80, b"\x01") + b"\x80" + literal(b"\x9e\x7e\x00\xce")
+    + message(0x11, 3, 0x80),
+    "small_decoder": b"\x01\x00\x09" + message(0x20, 9, 0, bytes(range(40))),
+}
+
+
+def write(folder, seeds):
+    path = HERE / "corpus" / folder
+    path.mkdir(parents=True, exist_ok=True)
+    for old in path.iterdir():
+        old.unlink()
+    for name, data in seeds.items():
+        (path / name).write_bytes(data)
+
+
+write("receive", RECEIVE)
+write("roundtrip", ROUNDTRIP)
