@@ -120,12 +120,14 @@ int main(int argc, char *argv[]) {
             return 2;
         }
     }
+    // The link exists before the path is printed: whoever waits for the line may open it.
+    const bool linked = parser.isSet(QStringLiteral("link"));
+    if (linked && !module.createLink(parser.value(QStringLiteral("link")))) {
+        complain(module.errorString());
+        return 1;
+    }
     say(module.devicePath());
-    if (parser.isSet(QStringLiteral("link"))) {
-        if (!module.createLink(parser.value(QStringLiteral("link")))) {
-            complain(module.errorString());
-            return 1;
-        }
+    if (linked) {
         say(QStringLiteral("linked at %1").arg(parser.value(QStringLiteral("link"))));
     }
 

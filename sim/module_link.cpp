@@ -133,8 +133,15 @@ std::optional<LineFrame> ModuleLink::takeNextFrame() {
     }
     const size_t window = flowMode_ == FlowMode::StopAndWait ? 1 : kPipelineWindow;
     while (!waiting_.empty() && unacked_.size() < window) {
-        OwnFrame f = std::move(waiting_.front());
-        waiting_.pop_front();
+        // A stream gives way to every other frame, so that requests get their answers while a
+        // long response is on its way.
+        auto next = std::find_if(waiting_.begin(), waiting_.end(),
+                                 [](const OwnFrame &f) { return f.stream == kNoStream; });
+        if (next == waiting_.end()) {
+            next = waiting_.begin();
+        }
+        OwnFrame f = std::move(*next);
+        waiting_.erase(next);
         f.seq = allocateSequence();
         f.wire = encode(f.id, f.seq, f.status, f.payload);
         if (f.wire.isEmpty()) {

@@ -81,7 +81,7 @@ class ModuleLink : public ModuleOutbox {
     // Returns the frames decoded, in order.
     QList<ReceivedFrame> receive(const char *data, int length);
     // The frame to write now: acknowledgements first, then frames due again, then new frames as
-    // far as the flow mode allows.
+    // far as the flow mode allows, those of no stream before those of a stream.
     std::optional<LineFrame> takeNextFrame();
 
     int maxMessageSize() const { return maxMessageSize_; }

@@ -19,8 +19,9 @@ class ModuleOutbox {
 
     virtual ~ModuleOutbox() = default;
 
-    // Queues a frame with the module's next sequence number. Frames of one stream can be taken
-    // back while they have not reached the line.
+    // Queues a frame with the module's next sequence number. Frames of a stream (a long
+    // response) give way to other frames and can be taken back while they have not reached the
+    // line.
     virtual void send(uint8_t id, uint8_t status, const QByteArray &payload, int stream) = 0;
     // Drops the queued frames of a stream that have not been written yet; returns how many.
     virtual int dropUnsent(int stream) = 0;
