@@ -1,0 +1,79 @@
+// Renders every tab page, menu and dialog of the forms to PNG files, so that a layout change can
+// be reviewed as a picture. Usage: kova_render_forms <folder> (QT_QPA_PLATFORM=offscreen works).
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QMainWindow>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <cstdio>
+
+#include "ui_dlgabout.h"
+#include "ui_dlgfwupdate.h"
+#include "ui_dlgserialport.h"
+#include "ui_mainwindow.h"
+
+static bool save(QWidget *widget, const QDir &folder, const QString &name) {
+    const QString path = folder.filePath(name + QStringLiteral(".png"));
+    // Let scroll bars and tab pages settle after show() or a page change.
+    QApplication::processEvents();
+    if (!widget->grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+template <typename Form>
+static bool renderDialog(const QDir &folder, const QString &name) {
+    QDialog dialog;
+    Form form;
+    form.setupUi(&dialog);
+    dialog.show();
+    return save(&dialog, folder, name);
+}
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
+
+    bool ok = true;
+    QMainWindow window;
+    Ui::MainWindow ui;
+    ui.setupUi(&window);
+    // The serial field sits in the status bar once the window is running; show it there.
+    window.statusBar()->addPermanentWidget(ui.frmSerialStatus);
+    ui.frmSerialStatus->setStyleSheet(QStringLiteral("background-color:orange;"));
+    window.show();
+    for (int i = 0; i < ui.tabWidget->count(); ++i) {
+        ui.tabWidget->setCurrentIndex(i);
+        ok &= save(&window, folder,
+                   QStringLiteral("main-%1-%2").arg(i).arg(ui.tabWidget->widget(i)->objectName()));
+    }
+    // Until the audio settings have been read, the audio box offers only its read button.
+    ui.tabWidget->setCurrentWidget(ui.tab_CallHandlingI2S);
+    ui.frm_I2S_AudioSettings->hide();
+    ui.frm_I2S_GetValuesFirst->move(0, 20);
+    ok &= save(&window, folder, QStringLiteral("main-1-tab_CallHandlingI2S-unread"));
+
+    for (QMenu *menu : {ui.mnuSerialPort, ui.menuFirmware_Update, ui.mnuHelp}) {
+        menu->popup(window.geometry().topLeft());
+        ok &= save(menu, folder, QStringLiteral("menu-") + menu->objectName());
+        menu->hide();
+    }
+
+    ok &= renderDialog<Ui::dlgAbout>(folder, QStringLiteral("dlgAbout"));
+    ok &= renderDialog<Ui::DlgSerialPort>(folder, QStringLiteral("DlgSerialPort"));
+    ok &= renderDialog<Ui::Dlgfwupdate>(folder, QStringLiteral("Dlgfwupdate"));
+    return ok ? 0 : 1;
+}
