@@ -673,6 +673,18 @@ QList<QWidget *> namedChildren(QWidget *parent) {
     return children;
 }
 
+// Brackets every text of the main window's context, so that a text not passed through tr(), or
+// passed in another context, stands out.
+class MarkingTranslator : public QTranslator {
+  public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *source, const char *, int) const override {
+        if (qstrcmp(context, "MainWindow") != 0)
+            return {};
+        return '[' + QString::fromUtf8(source) + ']';
+    }
+};
+
 int textWidth(const QWidget *w, const QString &text) {
     return w->fontMetrics().horizontalAdvance(text);
 }
@@ -917,6 +929,53 @@ class TestForms : public QObject {
         pressed->click();
         QCOMPARE(dialog.result(), result);
         QVERIFY(!dialog.isVisible());
+    }
+
+    void mainTextsAreTranslatable() {
+        MarkingTranslator marker;
+        QCoreApplication::installTranslator(&marker);
+        QMainWindow window;
+        Ui::MainWindow form;
+        form.setupUi(&window);
+        QCoreApplication::removeTranslator(&marker);
+
+        QStringList untranslated;
+        auto check = [&](const QObject *o, const QString &text) {
+            if (!text.isEmpty() && !(text.startsWith('[') && text.endsWith(']')))
+                untranslated << o->objectName() + ": " + text;
+        };
+        check(&window, window.windowTitle());
+        const QList<QWidget *> widgets = window.findChildren<QWidget *>();
+        for (QWidget *w : widgets) {
+            if (isInternal(w, &window))
+                continue;
+            if (w->styleSheet().startsWith('['))
+                untranslated << w->objectName() + ": style sheet went through tr()";
+            if (auto *label = qobject_cast<QLabel *>(w))
+                check(w, label->text());
+            else if (auto *button = qobject_cast<QAbstractButton *>(w))
+                check(w, button->text());
+            else if (auto *group = qobject_cast<QGroupBox *>(w))
+                check(w, group->title());
+            else if (auto *menu = qobject_cast<QMenu *>(w))
+                check(w, menu->title());
+            else if (auto *edit = qobject_cast<QLineEdit *>(w); edit && edit->inputMask().isEmpty())
+                check(w, edit->text());  // a mask would strip the brackets
+            else if (auto *combo = qobject_cast<QComboBox *>(w)) {
+                for (int i = 0; i < combo->count(); ++i)
+                    check(w, combo->itemText(i));
+            } else if (auto *tabs = qobject_cast<QTabWidget *>(w)) {
+                for (int i = 0; i < tabs->count(); ++i)
+                    check(tabs->widget(i), tabs->tabText(i));
+            }
+        }
+        const QList<QAction *> actions = window.findChildren<QAction *>();
+        for (QAction *a : actions) {
+            if (!a->objectName().isEmpty())
+                check(a, a->text());
+        }
+        check(form.mnuSerialPortConnect, form.mnuSerialPortConnect->toolTip());
+        QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join("\n")));
     }
 
     void icon() {
