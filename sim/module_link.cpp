@@ -132,16 +132,12 @@ std::optional<LineFrame> ModuleLink::takeNextFrame() {
         }
     }
     const size_t window = flowMode_ == FlowMode::StopAndWait ? 1 : kPipelineWindow;
-    while (!waiting_.empty() && unacked_.size() < window) {
+    while (unacked_.size() < window && (!waiting_.empty() || !streaming_.empty())) {
         // A stream gives way to every other frame, so that requests get their answers while a
         // long response is on its way.
-        auto next = std::find_if(waiting_.begin(), waiting_.end(),
-                                 [](const OwnFrame &f) { return f.stream == kNoStream; });
-        if (next == waiting_.end()) {
-            next = waiting_.begin();
-        }
-        OwnFrame f = std::move(*next);
-        waiting_.erase(next);
+        std::deque<OwnFrame> &queue = waiting_.empty() ? streaming_ : waiting_;
+        OwnFrame f = std::move(queue.front());
+        queue.pop_front();
         f.seq = allocateSequence();
         f.wire = encode(f.id, f.seq, f.status, f.payload);
         if (f.wire.isEmpty()) {
@@ -193,19 +189,19 @@ void ModuleLink::send(uint8_t id, uint8_t status, const QByteArray &payload, int
     frame.status = status;
     frame.payload = payload;
     frame.stream = stream;
-    waiting_.push_back(std::move(frame));
+    (stream == kNoStream ? waiting_ : streaming_).push_back(std::move(frame));
 }
 
 int ModuleLink::dropUnsent(int stream) {
-    const auto before = waiting_.size();
-    waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
-                                  [stream](const OwnFrame &f) { return f.stream == stream; }),
-                   waiting_.end());
-    return static_cast<int>(before - waiting_.size());
+    const auto before = streaming_.size();
+    streaming_.erase(std::remove_if(streaming_.begin(), streaming_.end(),
+                                    [stream](const OwnFrame &f) { return f.stream == stream; }),
+                     streaming_.end());
+    return static_cast<int>(before - streaming_.size());
 }
 
 bool ModuleLink::hasUnsent(int stream) const {
-    return std::any_of(waiting_.begin(), waiting_.end(),
+    return std::any_of(streaming_.begin(), streaming_.end(),
                        [stream](const OwnFrame &f) { return f.stream == stream; });
 }
 

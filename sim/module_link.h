@@ -86,7 +86,7 @@ class ModuleLink : public ModuleOutbox {
 
     int maxMessageSize() const { return maxMessageSize_; }
     int unacknowledged() const { return static_cast<int>(unacked_.size()); }
-    int queued() const { return static_cast<int>(waiting_.size()); }
+    int queued() const { return static_cast<int>(waiting_.size() + streaming_.size()); }
     const ModuleLinkCounters &counters() const { return counters_; }
     const FrameDecoder &decoder() const { return decoder_; }
 
@@ -128,7 +128,8 @@ class ModuleLink : public ModuleOutbox {
     // How the last new frame of the tool was answered, to answer its repeats alike.
     std::optional<Answer> lastAnswer_;
     std::deque<QByteArray> controlFrames_;
-    std::deque<OwnFrame> waiting_;
+    std::deque<OwnFrame> waiting_;    // frames of no stream, not written yet
+    std::deque<OwnFrame> streaming_;  // frames of streams, not written yet
     std::deque<OwnFrame> unacked_;
     ModuleLinkCounters counters_;
 };

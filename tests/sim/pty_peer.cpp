@@ -80,3 +80,8 @@ QByteArray PtyPeer::readBytes(int count, int timeoutMs) {
     }
     return bytes;
 }
+
+bool PtyPeer::hungUp(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    return fd_ >= 0 && poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLHUP) != 0;
+}

@@ -25,6 +25,8 @@ class PtyPeer {
     QList<testsupport::Decoded> readFrames(int count, int timeoutMs = kTimeoutMs);
     // The next `count` raw bytes, for frames a fault spoiled; never mixed with readFrames().
     QByteArray readBytes(int count, int timeoutMs = kTimeoutMs);
+    // True once the module's side of the line has gone.
+    bool hungUp(int timeoutMs = kTimeoutMs);
 
   private:
     // Waits for bytes and reads them; empty when none came in time.

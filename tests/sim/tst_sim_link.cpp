@@ -65,6 +65,7 @@ class TestSimLink : public QObject {
     void wireSchedule_data();
     void wireSchedule();
     void pacedOutputArrivesWhole();
+    void restartKeepsTheStateOnANewLine();
     void consoleCommands_data();
     void consoleCommands();
     void consoleSetsFaults();
@@ -439,6 +440,21 @@ void TestSimLink::pacedOutputArrivesWhole() {
     QCOMPARE(response, cannedHttpResponse(3000));
     QCOMPARE(describe(frames.last()), QStringLiteral("83 80"));
     QVERIFY(session.probe());
+}
+
+void TestSimLink::restartKeepsTheStateOnANewLine() {
+    ModuleSession session;
+    QVERIFY(session.ready());
+    VirtualModule &module = session.module();
+    module.setRssi(12);
+    module.stop();
+    QVERIFY(session.peer().hungUp());
+
+    QVERIFY(module.start());
+    PtyPeer peer(module.devicePath());
+    QVERIFY(peer.isOpen());
+    peer.write(frame(0xA1, 9));
+    QCOMPARE(described(peer.readFrames(2)), (QStringList{"00 09", "A1 80 0C"}));
 }
 
 void TestSimLink::consoleCommands_data() {
