@@ -587,8 +587,8 @@ QString mismatch(QObject *object, const QString &key, const QVariant &expected) 
     } else if (key == "@actions") {
         actual = widget ? actionNames(widget->actions()) : QStringList();
     } else if (key == "@tabIndex" || key == "@tabTitle") {
-        auto *tabs =
-            widget ? qobject_cast<QTabWidget *>(widget->parentWidget()->parentWidget()) : nullptr;
+        QWidget *stack = widget ? widget->parentWidget() : nullptr;
+        auto *tabs = stack ? qobject_cast<QTabWidget *>(stack->parentWidget()) : nullptr;
         const int index = tabs ? tabs->indexOf(widget) : -1;
         actual = key == "@tabIndex" ? QVariant(index)
                                     : QVariant(tabs ? tabs->tabText(index) : QString());
@@ -616,10 +616,10 @@ QString mismatch(QObject *object, const QString &key, const QVariant &expected) 
         actual = shown.replace("&&", "&");
     } else if (key == "@richText") {
         auto *label = qobject_cast<QLabel *>(object);
+        if (!label || label->textFormat() != Qt::RichText)
+            return "not rich text";
         QTextDocument document;
         document.setHtml(label->text());
-        if (label->textFormat() != Qt::RichText)
-            return "not rich text";
         actual = document.toPlainText();
     } else if (key == "@aboutText") {
         // The listed text, then one line of our own ending in a line feed.
