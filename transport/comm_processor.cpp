@@ -36,9 +36,11 @@ QString CommProcessor::portErrorText() const {
     return portErrorText_;
 }
 
-void CommProcessor::notePortState() {
+void CommProcessor::notePortState(const QString &requestedName) {
     QMutexLocker lock(&portInfoMutex_);
-    portName_ = serialPort.portName();
+    if (!requestedName.isNull()) {
+        portName_ = requestedName;  // as the user named it, not Qt's short form of it
+    }
     portErrorText_ = serialPort.errorString();
     portOpen_ = serialPort.isOpen();
 }
@@ -50,7 +52,7 @@ void CommProcessor::OnOpenSerialPort(QString comPort) {
     }
     serialPort.setPortName(comPort);
     if (!serialPort.open(QIODevice::ReadWrite)) {
-        notePortState();
+        notePortState(comPort);
         emit OpenSerialPortDone(false);
         return;
     }
@@ -60,7 +62,7 @@ void CommProcessor::OnOpenSerialPort(QString comPort) {
     serialPort.setStopBits(QSerialPort::OneStop);
     serialPort.setFlowControl(QSerialPort::HardwareControl);
     serialPort.clear(QSerialPort::AllDirections);
-    notePortState();
+    notePortState(comPort);
     emit OpenSerialPortDone(true);
 }
 
@@ -83,7 +85,7 @@ void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
         return;
     }
     // A pty whose other side closed reports ReadError in a tight loop until the port closes.
-    const QString name = serialPort.portName();
+    const QString name = portName();
     QString reason = serialPort.errorString();
     if (reason.isEmpty() || reason == QLatin1String("Unknown error")) {
         reason = error == QSerialPort::ResourceError ? tr("the device is no longer available")

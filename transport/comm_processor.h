@@ -49,7 +49,7 @@ class CommProcessor : public QObject {
   private:
     void feedReceivedBytes();
     void writeDueFrames();
-    void notePortState();
+    void notePortState(const QString &requestedName = QString());
 
     QSerialPort serialPort;
     QByteArray rxBuffer;

@@ -1,0 +1,255 @@
+// The serial worker over a real pseudo-terminal, with the virtual module on the other side.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include "comm_processor.h"
+#include "frames.h"
+#include "link_harness.h"
+#include "link_long_payload.h"
+#include "link_requests.h"
+#include "link_state.h"
+#include "module3g.h"
+#include "queued_recorder.h"
+#include "virtual_module.h"
+
+using testsupport::hex;
+
+namespace {
+
+constexpr int kIoTimeoutMs = 15000;  // generous: I/O on a loaded machine, never a protocol timer
+
+// The line settings of a pty as any opener of the same device sees them.
+struct LineSettings {
+    speed_t speed = 0;
+    bool eightBits = false;
+    bool parity = true;
+    bool twoStopBits = true;
+    bool hardwareFlow = false;
+};
+
+LineSettings readLineSettings(const QString &path) {
+    LineSettings out;
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
+        out.speed = cfgetospeed(&t);
+        out.eightBits = (t.c_cflag & CSIZE) == CS8;
+        out.parity = (t.c_cflag & PARENB) != 0;
+        out.twoStopBits = (t.c_cflag & CSTOPB) != 0;
+        out.hardwareFlow = (t.c_cflag & CRTSCTS) != 0;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestCommProcessor : public QObject {
+    Q_OBJECT
+
+    testsupport::FakeClock *clock = nullptr;
+    VirtualModule *module = nullptr;
+    CommProcessor *comm = nullptr;
+    QueuedRecorder *opened = nullptr;
+
+    bool openPort(const QString &name) {
+        const int before = opened->count();
+        emit comm->OpenSerialPort(name);
+        if (!QTest::qWaitFor([&] { return opened->count() > before; }, kIoTimeoutMs)) {
+            return false;
+        }
+        return opened->last().value(0).toBool();
+    }
+
+  private slots:
+    void initTestCase() { qRegisterMetaType<QSerialPort::SerialPortError>(); }
+
+    void init() {
+        clock = new testsupport::FakeClock;
+        testsupport::resetLink();
+        module = new VirtualModule;
+        module->setClock([] { return 1000.0; });  // frozen: the module never repeats itself
+        QVERIFY2(module->start(), qPrintable(module->errorString()));
+        comm = new CommProcessor;
+        opened = new QueuedRecorder(comm, &CommProcessor::OpenSerialPortDone);
+    }
+    void cleanup() {
+        delete opened;
+        delete comm;
+        delete module;
+        delete clock;
+    }
+
+    void rssiRoundTrip() {
+        module->setRssi(31);
+        QVERIFY(openPort(module->devicePath()));
+        QueuedRecorder received(link_notifier(), &Module3G::command_received);
+        QVERIFY(link_get_rssi());
+        QTRY_VERIFY_WITH_TIMEOUT(received.calls.contains(QVariantList{uchar(161), true}),
+                                 kIoTimeoutMs);
+        auto s = link_get_state();
+        QCOMPARE(s->rssi, 31u);
+        QCOMPARE(int(s->cmdStatus[161]), 0);
+    }
+
+    void smsFramesGoOutInOrderOneSignalEach() {
+        QVERIFY(openPort(module->devicePath()));
+        QueuedRecorder sent(comm, &CommProcessor::UartMessageSent);
+        QVERIFY(link_sms_send("123", "hi"));
+        QTRY_COMPARE_WITH_TIMEOUT(module->snapshot().sentSms.size(), 1, kIoTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(int(link_get_state()->cmdStatus[98]), 0, kIoTimeoutMs);
+        // Besides the three requests, only the ACKs of the module's replies went out.
+        QList<uint8_t> requests;
+        for (const QVariantList &call : qAsConst(sent.calls)) {
+            const auto frames = testsupport::decodeAll(call.value(0).toByteArray());
+            QCOMPARE(frames.size(), 1);
+            if (frames[0].cmdId != CMD_ACK) {
+                requests << frames[0].cmdId;
+            }
+        }
+        QCOMPARE(requests, (QList<uint8_t>{96, 97, 98}));
+        QCOMPARE(module->snapshot().sentSms[0].text, QByteArray("hi"));
+    }
+
+    // The decoder keeps its state between wake-ups: a frame may arrive in pieces.
+    void frameSplitAcrossReads() {
+        module->stop();  // the test plays the module by hand on a pty of its own
+        PseudoTerminal pty;
+        QVERIFY(pty.open());
+        QVERIFY(openPort(pty.slavePath()));
+        QueuedRecorder woke(comm, &CommProcessor::RxUartDataReady);
+        QueuedRecorder received(link_notifier(), &Module3G::command_received);
+        const QByteArray reply = testsupport::frame(161, 0x10, 0x80, hex("2A"));
+        for (const QByteArray &piece : {reply.left(1), reply.mid(1, 3), reply.mid(4)}) {
+            const int wakes = woke.count();
+            QCOMPARE(::write(pty.masterFd(), piece.constData(), size_t(piece.size())),
+                     ssize_t(piece.size()));
+            QTRY_VERIFY_WITH_TIMEOUT(woke.count() > wakes, kIoTimeoutMs);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, kIoTimeoutMs);
+        QCOMPARE(link_get_state()->rssi, 42u);
+    }
+
+    void requestQueuedWhileClosedGoesOutOnOpen() {
+        QueuedRecorder seen(module, &VirtualModule::frameReceived);
+        QVERIFY(link_get_imei());
+        QVERIFY(!comm->isPortOpen());
+        QVERIFY(openPort(module->devicePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::any_of(seen.calls.begin(), seen.calls.end(),
+                        [](const QVariantList &c) { return c.value(0).toUInt() == 162; }),
+            kIoTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(int(link_get_state()->cmdStatus[162]), 0, kIoTimeoutMs);
+    }
+
+    void missingPortFailsOnce() {
+        QVERIFY(!openPort(QStringLiteral("/dev/kova-no-such-port")));
+        QVERIFY(!comm->isPortOpen());
+        QVERIFY(!comm->portErrorText().isEmpty());
+        QVERIFY(openPort(module->devicePath()));  // a round trip through the worker's queue
+        QCOMPARE(opened->count(), 2);
+        QCOMPARE(opened->calls[0], QVariantList{false});
+    }
+
+    void secondOpenIsRefused() {
+        QVERIFY(openPort(module->devicePath()));
+        QVERIFY(!openPort(module->devicePath()));
+        QVERIFY(comm->isPortOpen());
+        QCOMPARE(comm->portName(), module->devicePath());
+    }
+
+    void lineSettings() {
+        QVERIFY(openPort(module->devicePath()));
+        const LineSettings line = readLineSettings(module->devicePath());
+        QCOMPARE(line.speed, speed_t(B115200));
+        QVERIFY(line.eightBits);
+        QVERIFY(!line.parity);
+        QVERIFY(!line.twoStopBits);
+        QVERIFY(line.hardwareFlow);
+    }
+
+    void closeIsConfirmed() {
+        QVERIFY(openPort(module->devicePath()));
+        QueuedRecorder closed(comm, &CommProcessor::SerialPortClosed);
+        emit comm->DoCloseSerialPort();
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kIoTimeoutMs);
+        QVERIFY(!comm->isPortOpen());
+        QVERIFY(openPort(module->devicePath()));  // and the same port opens again
+    }
+
+    void portLossIsReportedOnce() {
+        QVERIFY(openPort(module->devicePath()));
+        QueuedRecorder lost(comm, &CommProcessor::SerialPortLost);
+        module->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, kIoTimeoutMs);
+        QVERIFY(!comm->isPortOpen());
+        QVERIFY(lost.last().value(0).toString().contains(module->devicePath()));
+        // Anything still in flight from the worker is delivered before this answer.
+        QVERIFY(!openPort(QStringLiteral("/dev/kova-no-such-port")));
+        QCOMPARE(lost.count(), 1);
+
+        // Queued frames wait for the next connection.
+        QVERIFY(link_get_vin());
+        QVERIFY(module->start());
+        QueuedRecorder received(link_notifier(), &Module3G::command_received);
+        QVERIFY(openPort(module->devicePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(received.calls.contains(QVariantList{uchar(164), true}),
+                                 kIoTimeoutMs);
+    }
+
+    void destroyingStopsThePortAndThread() {
+        QVERIFY(openPort(module->devicePath()));
+        QElapsedTimer timer;
+        timer.start();
+        delete opened;
+        opened = nullptr;
+        delete comm;
+        comm = nullptr;
+        QVERIFY2(timer.elapsed() < 5000, "the worker did not end promptly");
+        // The tool's side of the pty is closed: the module can no longer be written to by it.
+        CommProcessor second;
+        QueuedRecorder reopened(&second, &CommProcessor::OpenSerialPortDone);
+        emit second.OpenSerialPort(module->devicePath());
+        QTRY_COMPARE_WITH_TIMEOUT(reopened.count(), 1, kIoTimeoutMs);
+        QCOMPARE(reopened.last(), QVariantList{true});  // the lock file went with the port
+    }
+
+    // Every frame of a burst is acknowledged and handled once, with no wait for a tick
+    // between acknowledgements.
+    void pipelinedBurstIsHandledOnce() {
+        // A message size of 204 makes the module cut its response into 203-byte pieces.
+        const int pieces = 200;
+        const int pieceSize = 203;
+        module->setFlowMode(FlowMode::Pipelined);
+        module->setSocketResponseSize(pieces * pieceSize);
+        QVERIFY(openPort(module->devicePath()));
+        QueuedRecorder written(module, &VirtualModule::frameWritten);
+        QVERIFY(link_set_max_message_size(204));
+        QVERIFY(link_apn_set("internet", "", ""));
+        QVERIFY(link_socket_append_payload("GET / HTTP/1.0\r\n\r\n"));
+        QVERIFY(link_socket_send("example.org:80", 0, 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(int(link_get_state()->cmdStatus[131]), 0, kIoTimeoutMs);
+        auto s = link_get_state();
+        QCOMPARE(s->socketResponseLength, uint32_t(pieces * pieceSize));
+        QCOMPARE(s->socketResponseDropped, 0u);
+        QCOMPARE(s->counters.repeatsDropped, 0u);
+        const ModuleStats stats = module->stats();
+        QCOMPARE(stats.link.retransmissions, 0u);
+        QCOMPARE(stats.unacknowledged, 0);
+        int responsePieces = 0;
+        for (const QVariantList &c : qAsConst(written.calls)) {
+            for (const auto &f : testsupport::decodeAll(c.value(3).toByteArray())) {
+                responsePieces += f.cmdId == 129 && !(f.status & REPLY_FLAG) ? 1 : 0;
+            }
+        }
+        QCOMPARE(responsePieces, pieces + 1);  // the pieces and the opening empty one
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommProcessor)
+#include "tst_comm_processor.moc"
