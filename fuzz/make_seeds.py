@@ -59,7 +59,8 @@ def literal(data):
 
 
 def run(byte_count, pattern):
-    return bytes([0xF0, byte_count >> 8, byte_count & 0xFF]) + bytes(pattern)
+    """A run of a two-byte pattern (blob head 0xF3)."""
+    return bytes([0xF3, byte_count >> 8, byte_count & 0xFF]) + bytes(pattern)
 
 
 ACK = b"\x04"
