@@ -18,9 +18,9 @@ class AtFeature {
     explicit AtFeature(const StatusFeature &status) : status_(status) {}
     bool handle(const ModuleRequest &request, ModuleOutbox &out);
 
+  private:
     // The information lines the modem answers a command with; false for a command it rejects.
     bool respond(const QByteArray &command, QList<QByteArray> &lines) const;
 
-  private:
     const StatusFeature &status_;
 };

@@ -28,7 +28,7 @@ QByteArray LineFaults::apply(const QByteArray &frame) {
         out[position] = static_cast<char>(out[position] ^ (1 << (random_() % 8)));
         ++counters_.bitsFlipped;
     }
-    if (drop_.due() && out.size() > 2) {
+    if (drop_.due()) {
         out.remove(bodyPosition(out), 1);
         ++counters_.bytesDropped;
     }

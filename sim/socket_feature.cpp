@@ -91,6 +91,7 @@ bool SocketFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
 void SocketFeature::startTransfer(const ModuleRequest &request, ModuleOutbox &out) {
     PayloadReader reader(request.payload);
     uint8_t protocol = 0;
+    // The receive time-out has nothing to wait for: the host answers at once.
     uint16_t timeoutMs = 0;
     QByteArray destination;
     if (!reader.byte(protocol) || !reader.u16(timeoutMs) || !reader.text(destination)) {
