@@ -1,9 +1,9 @@
 // A KOVA module on a pseudo-terminal: the tool opens devicePath() (or a symlink made with
 // createLink()) like a serial port and talks to the module through the real serial path. The
-// module runs on a thread of its own; every call here is safe from any thread and has taken
-// effect when it returns (start() and stop() belong to the owning thread). The module's state
-// lives as long as this object, across stop() and start(). Signals arrive on the thread that
-// owns this object.
+// module runs on a thread of its own; while it runs, every call here is safe from any thread
+// and has taken effect when it returns. Before start() (settings, a clock) and for start() and
+// stop() themselves, call from the owning thread. The module's state lives as long as this
+// object, across stop() and start(). Signals arrive on the thread that owns this object.
 #pragma once
 
 #include <QByteArray>
