@@ -116,6 +116,9 @@ void CommProcessor::writeDueFrames() {
         const QByteArray bytes(reinterpret_cast<const char *>(slot->frame.get()), slot->length);
         serialPort.write(bytes);
         emit UartMessageSent(bytes);
+        if (oneFramePerWakeup_) {
+            break;
+        }
     }
 }
 

@@ -24,6 +24,10 @@ class CommProcessor : public QObject {
 
     static constexpr int kWakeIntervalMs = 333;
 
+    // Writes one frame per wake-up instead of every frame ready: the pace of the original
+    // design, kept for comparison in the benchmarks.
+    void setOneFramePerWakeup(bool one) { oneFramePerWakeup_ = one; }
+
   signals:
     void OpenSerialPort(QString comPort);
     void OpenSerialPortDone(bool success);
@@ -56,6 +60,7 @@ class CommProcessor : public QObject {
     QThread thread;
     std::atomic<bool> stopRequested{false};
 
+    std::atomic<bool> oneFramePerWakeup_{false};
     std::atomic<bool> portOpen_{false};
     mutable QMutex portInfoMutex_;
     QString portName_;
