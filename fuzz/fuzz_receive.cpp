@@ -50,6 +50,9 @@ struct Harness {
     std::array<uint8_t, DECODER_BUFFER_SIZE> rxBuffer{};
     // Messages stored and not handled yet, as the engine reports them: (id, isReply).
     std::deque<std::pair<uint8_t, bool>> stored;
+    // Once a pass finds the receive table full, the newest message sits on the read cursor and
+    // is handled first: arrival order holds only for a table that never fills.
+    int storedSincePass = 0;
     // The I2C data each id-33 reply stored since the last pass would leave behind.
     QList<QByteArray> i2cCandidates;
     QByteArray i2cBefore;
@@ -79,6 +82,9 @@ QByteArray i2c_fields() {
 }
 
 void on_handled(uchar id, bool isReply) {
+    if (h.storedSincePass >= LINK_SLOT_COUNT) {
+        return;
+    }
     // Handled messages are the stored ones in arrival order, less the dropped repeats.
     while (!h.stored.empty() && h.stored.front() != std::make_pair(uint8_t(id), isReply)) {
         h.stored.pop_front();
@@ -104,6 +110,7 @@ void receive(const QByteArray &line) {
         }
         const bool isReply = m.cmdId >= FIRST_STATUS_ID && (m.status & REPLY_FLAG) != 0;
         h.stored.emplace_back(m.cmdId, isReply);
+        ++h.storedSincePass;
         if (m.cmdId == 33 && isReply && m.length > 0) {
             const int count = std::min<int>(m.payload[0], m.length - 1);
             h.i2cCandidates.append(
@@ -196,6 +203,7 @@ bool wake() {
     TxSlot *written = link_process();
     // The pass handled every stored message; those left over were dropped as repeats.
     h.stored.clear();
+    h.storedSincePass = 0;
     const QByteArray i2c = i2c_fields();
     FUZZ_CHECK(i2c == h.i2cBefore || h.i2cCandidates.contains(i2c));
     h.i2cBefore = i2c;
@@ -546,10 +554,11 @@ void reply_to_pending(FuzzInput &in, uint8_t op) {
 }
 
 void other(FuzzInput &in) {
-    switch (in.byte() % 5) {
+    switch (in.byte() % 7) {
         case 0:
             link_reset_queues();
             h.stored.clear();
+            h.storedSincePass = 0;
             h.i2cCandidates.clear();
             break;
         case 1: {
@@ -570,9 +579,31 @@ void other(FuzzInput &in) {
             FUZZ_CHECK(frame_decoder_take(&m) == FRAME_NOT_READY);
             break;
         }
+        case 4: {
+            // More frames than the transmit table holds: the sequence number wraps and the
+            // table fills.
+            const int count = in.u16() % (LINK_SLOT_COUNT + 100);
+            const uint8_t id = in.byte() | 3;
+            for (int i = 0; i < count; ++i) {
+                link_send(id, nullptr, 0, 0);
+            }
+            break;
+        }
+        case 5: {
+            // The module floods the line between two passes until the receive table is full.
+            const int count = in.u16() % (LINK_SLOT_COUNT + 100);
+            const uint8_t id = in.byte();
+            QByteArray line;
+            for (int i = 0; i < count; ++i) {
+                line += encode(id, next_module_seq(), REPLY_FLAG, QByteArray());
+            }
+            receive(line);
+            break;
+        }
         default:
             link_init();
             h.stored.clear();
+            h.storedSincePass = 0;
             h.i2cCandidates.clear();
             h.i2cBefore = i2c_fields();
             break;
@@ -591,6 +622,7 @@ void start_input() {
     link_init();
     FUZZ_CHECK(frame_decoder_init(h.rxBuffer.data(), DECODER_BUFFER_SIZE) == FRAME_OK);
     h.stored.clear();
+    h.storedSincePass = 0;
     h.i2cCandidates.clear();
     h.i2cBefore = i2c_fields();
     h.haveWritten = false;
