@@ -1,0 +1,86 @@
+#include "dlg_serial_port.h"
+
+#include <QSerialPortInfo>
+#include <QSettings>
+
+#include "ui_dlgserialport.h"
+
+namespace {
+const char *const kSettingsGroup = "SerialPort";
+const char *const kLastPortKey = "LastSerialPort";
+
+QSettings toolSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Corvinta"),
+                     QStringLiteral("KOVA_TestTool"));
+}
+}  // namespace
+
+DlgSerialPort::DlgSerialPort(QWidget *parent) : QDialog(parent), ui(new Ui::DlgSerialPort) {
+    ui->setupUi(this);
+}
+
+DlgSerialPort::~DlgSerialPort() {
+    delete ui;
+}
+
+void DlgSerialPort::showEvent(QShowEvent *event) {
+    refreshPorts();
+    selectLastUsedPort();
+    QDialog::showEvent(event);
+}
+
+void DlgSerialPort::accept() {
+    saveLastUsedPort();
+    QDialog::accept();
+}
+
+void DlgSerialPort::refreshPorts() {
+    ui->cmbSerialPort->clear();
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        ui->cmbSerialPort->addItem(port.portName(), true);
+    }
+    for (const QString &port : qAsConst(extraPorts_)) {
+        ui->cmbSerialPort->addItem(port, true);
+    }
+    if (ui->cmbSerialPort->count() == 0) {
+        ui->cmbSerialPort->addItem(tr("No Serial Port Found"), false);
+    }
+}
+
+void DlgSerialPort::selectLastUsedPort() {
+    const QString last = lastUsedPort();
+    if (last.isNull()) {
+        return;
+    }
+    const int index = ui->cmbSerialPort->findText(last, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0) {
+        ui->cmbSerialPort->setCurrentIndex(index);
+    }
+}
+
+QString DlgSerialPort::selectedPort() const {
+    const int index = ui->cmbSerialPort->currentIndex();
+    if (index < 0 || !ui->cmbSerialPort->itemData(index).toBool()) {
+        return QString();
+    }
+    return ui->cmbSerialPort->itemText(index);
+}
+
+void DlgSerialPort::saveLastUsedPort() {
+    QSettings settings = toolSettings();
+    settings.beginGroup(QLatin1String(kSettingsGroup));
+    settings.setValue(QLatin1String(kLastPortKey), selectedPort());
+}
+
+void DlgSerialPort::addExtraPort(const QString &name) {
+    if (!extraPorts_.contains(name)) {
+        extraPorts_.append(name);
+    }
+}
+
+QString DlgSerialPort::lastUsedPort() {
+    QSettings settings = toolSettings();
+    settings.beginGroup(QLatin1String(kSettingsGroup));
+    const QVariant value = settings.value(QLatin1String(kLastPortKey));
+    return value.isValid() ? value.toString() : QString();
+}

@@ -1,0 +1,50 @@
+// Engineering tab: raw AT commands through the module, the protocol's maximum message size, and
+// clearing the status bar.
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include "link_long_payload.h"
+#include "link_requests.h"
+#include "link_state.h"
+#include "main_window.h"
+#include "status_field.h"
+#include "ui_mainwindow.h"
+
+void MainWindow::on_pushButton_SendAtCommand_clicked() {
+    const QByteArray command = ui->lineEdit_SendAtCommand->text().toUtf8();
+    if (command.size() > LINK_MAX_TEXT_LENGTH) {
+        QMessageBox::warning(this, tr("AT Command Send"),
+                             tr("The AT command is %1 bytes long; at most %2 bytes can be sent.")
+                                 .arg(command.size())
+                                 .arg(LINK_MAX_TEXT_LENGTH),
+                             QMessageBox::Ok);
+        return;
+    }
+    link_send_at_command(command);
+}
+
+void MainWindow::on_btnSetMaxMessageSize_clicked() {
+    bool ok = false;
+    const short size = ui->txtSetMaxMessageSize->text().toShort(&ok, 10);
+    if (!ok || size < LINK_MIN_MESSAGE_SIZE || size > LINK_MAX_MESSAGE_SIZE) {
+        QMessageBox::warning(this, tr("Invalid value"),
+                             tr("You must specify a value between 32 and 256."), QMessageBox::Ok);
+        return;
+    }
+    link_set_max_message_size(size);
+}
+
+void MainWindow::on_pushButton_ClearStatusBar_clicked() {
+    statusBar()->clearMessage();
+}
+
+void MainWindow::refreshAtCommand(const LinkState &state) {
+    applyStandardStatus(ui->frame_AtCommandStatus, ui->label_AtCommandStatus, state.cmdStatus[240],
+                        tr("AT command executed successfully."), tr("ERROR: AT command failed."));
+    const QString response = QString::fromLatin1(
+        state.atResponse.data(), int(strnlen(state.atResponse.data(), AT_RESPONSE_SIZE)));
+    // Rewriting an unchanged text would only reset the user's scroll position and selection.
+    if (ui->plainTextEdit_AtCommandResponse->toPlainText() != response) {
+        ui->plainTextEdit_AtCommandResponse->setPlainText(response);
+    }
+}

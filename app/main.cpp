@@ -1,0 +1,87 @@
+// Entry point: the window, and the command line for connecting at start or running against
+// the virtual module.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QTimer>
+#include <memory>
+
+#include "main_window.h"
+#include "virtual_module.h"
+
+namespace {
+
+// --help and --version print and leave; they must work without a display.
+bool onlyPrints(int argc, char *argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version") {
+            return true;
+        }
+    }
+    return false;
+}
+
+void describe(QCommandLineParser &parser, const QCommandLineOption &port,
+              const QCommandLineOption &simulate) {
+    QCoreApplication::setApplicationName(QStringLiteral("KOVA Test Tool"));
+    QCoreApplication::setApplicationVersion(QLatin1String(MainWindow::VersionString));
+    parser.setApplicationDescription(
+        QStringLiteral("Exercises a KOVA cellular module over its serial line."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(port);
+    parser.addOption(simulate);
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("Connect to serial port <name> at start."),
+                                        QStringLiteral("name"));
+    const QCommandLineOption simulateOption(
+        QStringLiteral("simulate"),
+        QStringLiteral("Run a virtual module on a pseudo-terminal and connect to it."));
+    QCommandLineParser parser;
+    if (onlyPrints(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        describe(parser, portOption, simulateOption);
+        parser.process(core);  // prints and exits
+        return 0;
+    }
+    QApplication app(argc, argv);
+    describe(parser, portOption, simulateOption);
+    parser.process(app);
+
+    // Made before the window so that it outlives it: the window's worker closes its side of
+    // the line first.
+    std::unique_ptr<VirtualModule> virtualModule;
+    QString startPort = parser.value(portOption);
+    if (parser.isSet(simulateOption)) {
+        virtualModule = std::make_unique<VirtualModule>();
+        if (!virtualModule->start()) {
+            QMessageBox::critical(nullptr, QStringLiteral("KOVA Test Tool"),
+                                  QStringLiteral("The virtual module could not start: %1")
+                                      .arg(virtualModule->errorString()));
+            return 1;
+        }
+        startPort = virtualModule->devicePath();
+    }
+
+    int exitCode = 0;
+    {
+        MainWindow window;
+        if (virtualModule) {
+            window.offerExtraPort(virtualModule->devicePath());
+        }
+        window.show();
+        if (!startPort.isEmpty()) {
+            QTimer::singleShot(0, &window,
+                               [&window, startPort] { window.openSerialPort(startPort); });
+        }
+        exitCode = QApplication::exec();
+    }
+    return exitCode;
+}

@@ -1,0 +1,82 @@
+// Construction and destruction of the window: the order matters, see the comments.
+#include "main_window.h"
+
+#include "frame_codec.h"
+#include "link_state.h"
+#include "module3g.h"
+#include "status_field.h"
+#include "ui_dlgabout.h"
+#include "ui_mainwindow.h"
+
+const char *const MainWindow::VersionString = "1.4.0";
+
+namespace {
+// The receive path's decoder works in this buffer for the life of the process.
+uint8_t receiveBuffer[DECODER_BUFFER_SIZE];
+
+// Some slots are connected by hand (menu actions, dialogs); connect-by-name finds no signal
+// for them and would say so at every start.
+QtMessageHandler previousHandler = nullptr;
+void quietConnectByName(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (!text.startsWith(QLatin1String("QMetaObject::connectSlotsByName: No matching signal"))) {
+        previousHandler(type, context, text);
+    }
+}
+}  // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      aboutUi(new Ui::dlgAbout),
+      aboutDialog(this),
+      serialPortDialog(this),
+      lastCallState(-1),
+      serialPortMapper(this) {
+    previousHandler = qInstallMessageHandler(quietConnectByName);
+    ui->setupUi(this);  // ends with connect-by-name
+    qInstallMessageHandler(previousHandler);
+    aboutUi->setupUi(&aboutDialog);  // the form connects its own button box
+
+    const int engineeringPage = ui->tabWidget->indexOf(ui->tab_Engineering);
+    if (engineeringPage != -1) {
+        ui->tabWidget->removeTab(engineeringPage);
+    }
+
+    link_init();
+    frame_decoder_init(receiveBuffer, sizeof receiveBuffer);
+
+    connect(&commProcessor, &CommProcessor::UartMessageSent, this,
+            &MainWindow::updateLastCommandSent);
+    connect(link_notifier(), &Module3G::command_received, this, &MainWindow::update_UI);
+    connect(ui->lineEdit_CrcCalc, &QLineEdit::returnPressed, this,
+            &MainWindow::on_btnDebugGenerateMessage_clicked);
+    connect(ui->mnuSerialPortConnect, &QAction::triggered, &serialPortDialog, &QDialog::show);
+    connect(ui->mnuSerialPortDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
+    connect(&serialPortDialog, &QDialog::accepted, this, &MainWindow::on_dlgSerialPort_accepted);
+    connect(ui->mnuBatchFwUpdate, &QAction::triggered, this, &MainWindow::on_mnuFwUpdate_show);
+    connect(ui->mnuAbout, &QAction::triggered, this, &MainWindow::on_mnuAbout_show);
+    connect(&commProcessor, &CommProcessor::SerialPortLost, this, &MainWindow::onSerialPortLost);
+
+    statusBar()->addPermanentWidget(ui->frmSerialStatus, 0);
+    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
+                   tr("Not Connected"));
+
+    updateSerialPortMenuLastUsed();
+
+    // The call tab asks for the audio settings to be read before it shows them.
+    ui->frm_I2S_GetValuesFirst->move(0, 20);
+    ui->frm_I2S_AudioSettings->hide();
+
+    sentFramesLog_.attach(ui->edtDebugLastMessages);
+    ui->tabWidget->setCurrentIndex(0);
+    update_UI(0, false);
+}
+
+MainWindow::~MainWindow() {
+    delete ui;
+    delete aboutUi;
+    // The members go next, in reverse order: the mapper, then the serial worker (which ends
+    // its thread and closes the port), then the dialogs.
+}
+
+void MainWindow::showEvent(QShowEvent *) {}

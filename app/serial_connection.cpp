@@ -1,0 +1,96 @@
+// Connecting and disconnecting the serial port through the worker, and the reconnect action.
+#include <QAction>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include "main_window.h"
+#include "status_field.h"
+#include "ui_mainwindow.h"
+
+namespace {
+constexpr int kStatusMessageMs = 3500;
+}
+
+void MainWindow::openSerialPort(QString comPortStr) {
+    if (commProcessor.isPortOpen()) {
+        QMessageBox::warning(
+            this, tr("Serial port"),
+            tr("You are already connected to serial port ") + commProcessor.portName(),
+            QMessageBox::Ok);
+        return;
+    }
+    // Wait for the worker's answer without blocking the window.
+    QEventLoop waitForOpen;
+    connect(&commProcessor, &CommProcessor::OpenSerialPortDone, &waitForOpen, &QEventLoop::quit);
+    emit commProcessor.OpenSerialPort(comPortStr);
+    waitForOpen.exec();
+
+    if (commProcessor.isPortOpen()) {
+        statusBar()->showMessage(tr("Connected to serial port ") + comPortStr, kStatusMessageMs);
+        setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected,
+                       comPortStr);
+        return;
+    }
+    QMessageBox::critical(this, tr("Error"), commProcessor.portErrorText(), QMessageBox::Ok);
+    statusBar()->showMessage(tr("Error opening serial port ") + comPortStr, kStatusMessageMs);
+    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Failure,
+                   tr("Connection Failed"));
+}
+
+void MainWindow::closeSerialPort() {
+    emit commProcessor.DoCloseSerialPort();
+    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
+                   tr("Not Connected"));
+    statusBar()->showMessage(tr("Serial port disconnected."), kStatusMessageMs);
+}
+
+// The close runs on the worker thread; the next open must find it done.
+void MainWindow::closePortAndWait() {
+    QEventLoop waitForClose;
+    connect(&commProcessor, &CommProcessor::SerialPortClosed, &waitForClose, &QEventLoop::quit);
+    closeSerialPort();
+    waitForClose.exec();
+}
+
+void MainWindow::on_dlgSerialPort_accepted() {
+    const QString name = serialPortDialog.selectedPort();
+    if (name.isEmpty()) {
+        return;
+    }
+    if (commProcessor.isPortOpen()) {
+        closePortAndWait();
+    }
+    openSerialPort(name);
+}
+
+void MainWindow::updateSerialPortMenuLastUsed() {
+    const QString last = DlgSerialPort::lastUsedPort();
+    if (last.isEmpty()) {
+        return;  // nothing stored, or a dialog confirmed without a real port
+    }
+    const QList<QAction *> actions = ui->mnuSerialPort->actions();
+    for (const QAction *action : actions) {
+        if (action->text().contains(last)) {
+            return;
+        }
+    }
+    QAction *reconnect = ui->mnuSerialPort->addAction(tr("Connect to ") + last);
+    reconnect->setShortcut(QKeySequence(tr("Ctrl+k")));
+    connect(reconnect, &QAction::triggered, &serialPortMapper,
+            static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map));
+    serialPortMapper.setMapping(reconnect, last);
+    connect(&serialPortMapper, &QSignalMapper::mappedString, this, &MainWindow::openSerialPort,
+            Qt::UniqueConnection);
+}
+
+void MainWindow::onSerialPortLost(QString errorText) {
+    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
+                   tr("Not Connected"));
+    statusBar()->showMessage(errorText, kStatusMessageMs);
+    QMessageBox::critical(this, tr("Error"), errorText, QMessageBox::Ok);
+}
+
+void MainWindow::offerExtraPort(const QString &name) {
+    serialPortDialog.addExtraPort(name);
+}
