@@ -151,8 +151,11 @@ void check_frame(const uint8_t *frame, uint16_t length) {
     FUZZ_CHECK(againLength == length && std::memcmp(again, frame, length) == 0);
 }
 
-// `deep` also decodes every queued frame; `afterPass` expects the receive table drained.
+// `deep` also decodes queued frames, the first few of them: after a flood they differ only in
+// their sequence numbers, and decoding all 4200 would slow the fuzzer down several times over.
+// `afterPass` expects the receive table drained.
 void check_state(bool deep, bool afterPass) {
+    int framesToDecode = deep ? 64 : 0;
     LockedLinkState s = link_get_state();
     FUZZ_CHECK(s->rxReadCursor < LINK_SLOT_COUNT && s->rxAllocCursor < LINK_SLOT_COUNT);
     FUZZ_CHECK(s->txScanCursor < LINK_SLOT_COUNT && s->txAllocCursor < LINK_SLOT_COUNT);
@@ -164,7 +167,8 @@ void check_state(bool deep, bool afterPass) {
         }
         FUZZ_CHECK(slot.length >= 6 && slot.length <= FRAME_BUFFER_SIZE);
         FUZZ_CHECK(slot.lastSent <= h.now);
-        if (deep) {
+        if (framesToDecode > 0) {
+            --framesToDecode;
             check_frame(slot.frame.get(), slot.length);
         }
     }
@@ -677,7 +681,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 break;
         }
     }
-    for (int i = 0; i < 4 && wake(); ++i) {
+    for (int i = 0; i < 2 && wake(); ++i) {
     }
     check_state(true, true);
     return 0;
