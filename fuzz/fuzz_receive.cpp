@@ -50,8 +50,10 @@ struct Harness {
     std::array<uint8_t, DECODER_BUFFER_SIZE> rxBuffer{};
     // Messages stored and not handled yet, as the engine reports them: (id, isReply).
     std::deque<std::pair<uint8_t, bool>> stored;
-    // Once a pass finds the receive table full, the newest message sits on the read cursor and
-    // is handled first: arrival order holds only for a table that never fills.
+    // Arrival order holds only while the receive table has not filled since its cursors were
+    // last reset: a full table can leave the newest message on the read cursor, or, with a slot
+    // skipped by a search, the allocation cursor behind the read cursor for the next pass too.
+    bool rxTableFilled = false;
     int storedSincePass = 0;
     // The I2C data each id-33 reply stored since the last pass would leave behind.
     QList<QByteArray> i2cCandidates;
@@ -82,7 +84,7 @@ QByteArray i2c_fields() {
 }
 
 void on_handled(uchar id, bool isReply) {
-    if (h.storedSincePass >= LINK_SLOT_COUNT) {
+    if (h.rxTableFilled) {
         return;
     }
     // Handled messages are the stored ones in arrival order, less the dropped repeats.
@@ -106,11 +108,12 @@ void receive(const QByteArray &line) {
         FUZZ_CHECK(m.payload >= h.rxBuffer.data() + 2);
         FUZZ_CHECK(m.payload + m.length <= h.rxBuffer.data() + h.rxBuffer.size());
         if (!link_store_received(&m)) {
+            h.rxTableFilled = true;
             continue;
         }
         const bool isReply = m.cmdId >= FIRST_STATUS_ID && (m.status & REPLY_FLAG) != 0;
         h.stored.emplace_back(m.cmdId, isReply);
-        ++h.storedSincePass;
+        h.rxTableFilled = h.rxTableFilled || ++h.storedSincePass == LINK_SLOT_COUNT;
         if (m.cmdId == 33 && isReply && m.length > 0) {
             const int count = std::min<int>(m.payload[0], m.length - 1);
             h.i2cCandidates.append(
@@ -562,6 +565,7 @@ void other(FuzzInput &in) {
         case 0:
             link_reset_queues();
             h.stored.clear();
+            h.rxTableFilled = false;
             h.storedSincePass = 0;
             h.i2cCandidates.clear();
             break;
@@ -607,6 +611,7 @@ void other(FuzzInput &in) {
         default:
             link_init();
             h.stored.clear();
+            h.rxTableFilled = false;
             h.storedSincePass = 0;
             h.i2cCandidates.clear();
             h.i2cBefore = i2c_fields();
@@ -626,6 +631,7 @@ void start_input() {
     link_init();
     FUZZ_CHECK(frame_decoder_init(h.rxBuffer.data(), DECODER_BUFFER_SIZE) == FRAME_OK);
     h.stored.clear();
+    h.rxTableFilled = false;
     h.storedSincePass = 0;
     h.i2cCandidates.clear();
     h.i2cBefore = i2c_fields();
