@@ -122,14 +122,10 @@ QByteArray ack(uint8_t seq) {
 class TestLinkEngine : public QObject {
     Q_OBJECT
 
-    testsupport::FakeClock *clock = nullptr;
+    testsupport::FakeClock clock;  // the link's time for the whole run, moved by hand
 
   private slots:
-    void init() {
-        clock = new testsupport::FakeClock;
-        testsupport::resetLink();
-    }
-    void cleanup() { delete clock; }
+    void init() { testsupport::resetLink(); }
 
     void workedExchange() {
         QSignalSpy received(link_notifier(), &Module3G::command_received);
@@ -149,7 +145,7 @@ class TestLinkEngine : public QObject {
 
         testsupport::drain();
         QCOMPARE(occupiedTxSlots(), 0);
-        clock->advance(60);
+        clock.advance(60);
         QVERIFY(testsupport::drain().isEmpty());
     }
 
@@ -159,7 +155,7 @@ class TestLinkEngine : public QObject {
         testsupport::receive(hex("7E01013E1FCE"));
         QVERIFY(testsupport::drain().isEmpty());
         QCOMPARE(cmdStatus(161), CMD_STATUS_NAK);
-        clock->advance(30);
+        clock.advance(30);
         QVERIFY(testsupport::drain().isEmpty());
         QCOMPARE(occupiedTxSlots(), 0);
     }
@@ -191,7 +187,7 @@ class TestLinkEngine : public QObject {
             testsupport::receive(ack(uint8_t(seq + 1)));
         }
         testsupport::drain();
-        clock->advance(11);
+        clock.advance(11);
         QCOMPARE(testsupport::drain().isEmpty(), ended);
     }
 
@@ -205,7 +201,7 @@ class TestLinkEngine : public QObject {
         QCOMPARE(testsupport::drain().size(), 1);
         testsupport::receive(ack(5));
         testsupport::drain();
-        clock->advance(11);
+        clock.advance(11);
         QVERIFY(testsupport::drain().isEmpty());
     }
 
@@ -225,7 +221,7 @@ class TestLinkEngine : public QObject {
         testsupport::receive(ack(1));
         const QList<QByteArray> rest = testsupport::drain();
         QCOMPARE(rest.size(), 299);
-        clock->advance(11);
+        clock.advance(11);
         const QList<QByteArray> again = testsupport::drain();
         QCOMPARE(again.size(), 299);                           // all but the acknowledged one
         QCOMPARE(again.count(testsupport::frame(164, 1)), 1);  // the namesake at slot 155
@@ -235,14 +231,14 @@ class TestLinkEngine : public QObject {
         link_get_vin();
         QCOMPARE(testsupport::drain().size(), 1);
         for (int second = 1; second <= 10; ++second) {
-            clock->advance(1);
+            clock.advance(1);
             QVERIFY2(testsupport::drain().isEmpty(), qPrintable(QString::number(second)));
         }
-        clock->advance(1);
+        clock.advance(1);
         const QList<QByteArray> again = testsupport::drain();
         QCOMPARE(again.size(), 1);
         QCOMPARE(toHex(again[0]), toHex(testsupport::frame(164, 1)));
-        clock->advance(11);
+        clock.advance(11);
         QCOMPARE(testsupport::drain().size(), 1);
     }
 
@@ -256,7 +252,7 @@ class TestLinkEngine : public QObject {
         const QList<QByteArray> written = testsupport::drain();
         QCOMPARE(written.size(), 2);
         QCOMPARE(toHex(written[0]), toHex(ack(0x30)));
-        clock->advance(11);
+        clock.advance(11);
         for (const QByteArray &frame : testsupport::drain()) {
             QVERIFY(uint8_t(frame[1]) > CMD_MAX_MESSAGE_SIZE);
         }

@@ -78,14 +78,10 @@ QByteArray text(int size, char c = 'a') {
 class TestLinkRequests : public QObject {
     Q_OBJECT
 
-    testsupport::FakeClock *clock = nullptr;
+    testsupport::FakeClock clock;  // the link's time for the whole run, moved by hand
 
   private slots:
-    void init() {
-        clock = new testsupport::FakeClock;
-        testsupport::resetLink();
-    }
-    void cleanup() { delete clock; }
+    void init() { testsupport::resetLink(); }
 
     void catalogue_data() {
         QTest::addColumn<Call>("call");

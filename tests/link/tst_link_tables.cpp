@@ -43,14 +43,10 @@ LinkMessage message(uint8_t id, uint8_t seq) {
 class TestLinkTables : public QObject {
     Q_OBJECT
 
-    testsupport::FakeClock *clock = nullptr;
+    testsupport::FakeClock clock;  // the link's time for the whole run, moved by hand
 
   private slots:
-    void init() {
-        clock = new testsupport::FakeClock;
-        testsupport::resetLink();
-    }
-    void cleanup() { delete clock; }
+    void init() { testsupport::resetLink(); }
 
     void initialValues() {
         link_get_rssi();
@@ -167,15 +163,15 @@ class TestLinkTables : public QObject {
         }
         link_get_state()->txScanCursor = 1;
         QCOMPARE(link_find_due_retransmit(), 1);
-        link_get_state()->txTable[1].lastSent = clock->now();
+        link_get_state()->txTable[1].lastSent = clock.now();
         QCOMPARE(link_find_due_retransmit(), 2);
-        link_get_state()->txTable[2].lastSent = clock->now();
+        link_get_state()->txTable[2].lastSent = clock.now();
         QCOMPARE(link_find_due_retransmit(), 0);
-        link_get_state()->txTable[0].lastSent = clock->now();
+        link_get_state()->txTable[0].lastSent = clock.now();
         link_get_state()->txScanCursor = 2;
         QCOMPARE(link_find_due_retransmit(), -1);
         QCOMPARE(link_get_state()->txScanCursor, uint16_t(2));
-        clock->advance(11);
+        clock.advance(11);
         QCOMPARE(link_find_due_retransmit(), 2);
     }
 
