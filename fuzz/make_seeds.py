@@ -71,12 +71,14 @@ RECEIVE = {
     "rssi": request(32) + WAKE + line(frame(0, 1)) + line(frame(0xA1, 0x10, 0x80, b"\x1f"))
     + WAKE + WAKE,
     "nak": request(32) + WAKE + line(frame(1, 1)) + WAKE,
+    "call_event": request(8, literal(b"+4930123456")) + WAKE + ACK
+    + line(frame(67, 0x12, 0, b"\x01\x02\x03")) + WAKE,
     "retransmit": request(38) + WAKE + tick(11) + WAKE + tick(5) + WAKE + ACK + WAKE,
     "i2c_read": request(6, b"\x50\x10\x04") + WAKE + ACK
     + line(frame(33, 0x20, 0x80, b"\x04\x01\x02\x03\x04")) + WAKE,
     "gpio_group": request(4, b"\x02") + WAKE + ACK + line(frame(19, 0x21, 0x80, b"\x01")) + WAKE,
     "incoming_sms": line(frame(96, 0x30, 0, counted(b"+4915112345678") + counted(b"24/05/01,10:00:00")))
-    + line(frame(97, 0x31, 0, counted(b"hello ~ world")))
+    + line(frame(97, 0x33, 0, b"\x00")) + line(frame(97, 0x31, 0, counted(b"hello ~ world")))
     + line(frame(98, 0x32, 0)) + WAKE + WAKE + WAKE + WAKE,
     "socket": request(26, literal(b"example.test:80") + b"\x01\x03\xe8") + WAKE + ACK
     + line(frame(129, 0x40, 0, b"\x00")) + line(frame(129, 0x41, 0, counted(b"HTTP/1.1 200 OK")))
