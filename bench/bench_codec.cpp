@@ -23,11 +23,12 @@ std::vector<uint8_t> make_payload(int64_t length, bool escapeRich) {
     return payload;
 }
 
-LinkMessage make_message(std::vector<uint8_t> &payload) {
+// An escape-rich message has markers in its header too, so that even the empty payload differs.
+LinkMessage make_message(std::vector<uint8_t> &payload, bool escapeRich) {
     LinkMessage message;
-    message.cmdId = 0x81;
-    message.seq = 0x10;
-    message.status = REPLY_FLAG;
+    message.cmdId = escapeRich ? FRAME_ESCAPE : 0x81;
+    message.seq = escapeRich ? FRAME_START : 0x10;
+    message.status = escapeRich ? FRAME_END : REPLY_FLAG;
     message.payload = payload.data();
     message.length = static_cast<uint16_t>(payload.size());
     return message;
@@ -41,8 +42,9 @@ void set_rates(benchmark::State &state, uint16_t wireSize) {
 }
 
 void BM_Encode(benchmark::State &state) {
-    std::vector<uint8_t> payload = make_payload(state.range(0), state.range(1) != 0);
-    const LinkMessage message = make_message(payload);
+    const bool escapeRich = state.range(1) != 0;
+    std::vector<uint8_t> payload = make_payload(state.range(0), escapeRich);
+    const LinkMessage message = make_message(payload, escapeRich);
     uint8_t out[ENCODE_CAPACITY];
     uint16_t length = 0;
     for (auto _ : state) {
@@ -54,8 +56,9 @@ void BM_Encode(benchmark::State &state) {
 }
 
 void BM_Decode(benchmark::State &state) {
-    std::vector<uint8_t> payload = make_payload(state.range(0), state.range(1) != 0);
-    const LinkMessage message = make_message(payload);
+    const bool escapeRich = state.range(1) != 0;
+    std::vector<uint8_t> payload = make_payload(state.range(0), escapeRich);
+    const LinkMessage message = make_message(payload, escapeRich);
     uint8_t frame[ENCODE_CAPACITY];
     uint16_t length = 0;
     if (frame_encode(&message, frame, sizeof frame, &length) != FRAME_OK) {
