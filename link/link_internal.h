@@ -52,11 +52,16 @@ void free_tx_slot(TxSlot &slot);
 }  // namespace link_detail
 
 namespace link_detail {
-// Whether a frame of this id and payload fits the send buffer whatever its sequence number.
-inline bool frame_always_fits(uint8_t cmdId, const uint8_t *payload, uint16_t length) {
-    return frame_worst_case_size(cmdId, 0, payload, length) <= FRAME_BUFFER_SIZE;
-}
 inline const uint8_t *bytes_of(const QByteArray &data) {
     return reinterpret_cast<const uint8_t *>(data.constData());
+}
+// Whether a frame of this id and payload fits the send buffer whatever its sequence number.
+inline bool frame_always_fits(uint8_t cmdId, const QByteArray &payload) {
+    return frame_worst_case_size(cmdId, 0, bytes_of(payload), uint32_t(payload.size())) <=
+           FRAME_BUFFER_SIZE;
+}
+// One length byte, then the text.
+inline QByteArray counted(const QByteArray &text) {
+    return QByteArray(1, static_cast<char>(text.size())) + text;
 }
 }  // namespace link_detail

@@ -20,16 +20,18 @@ constexpr uint8_t CMD_MAIL_BODY = 119;
 constexpr uint8_t CMD_SOCKET_PAYLOAD = 129;
 constexpr uint8_t CMD_AT = 240;
 
-QByteArray counted(const QByteArray &text) {
-    return QByteArray(1, static_cast<char>(text.size())) + text;
-}
-
 int queue(Transaction &t, uint8_t id, const QByteArray &payload) {
     return send(t, id, bytes_of(payload), static_cast<uint16_t>(payload.size()), 0);
 }
 
-bool always_fits(uint8_t id, const QByteArray &payload) {
-    return frame_always_fits(id, bytes_of(payload), static_cast<uint16_t>(payload.size()));
+// A mail field as it travels: cut to 255 bytes, and shorter still where escaping would not
+// let it fit one frame.
+QByteArray mail_field(uint8_t id, const QByteArray &text) {
+    QByteArray field = text.left(LINK_MAIL_FIELD_MAX);
+    while (!frame_always_fits(id, counted(field))) {
+        field.chop(1);
+    }
+    return field;
 }
 
 // Queues the opening piece and then the data in pieces; stops at the first refusal.
@@ -80,7 +82,8 @@ int link_sms_send(const QByteArray &number, const QByteArray &text) {
     const QByteArray numberPayload = counted(number) + QByteArray(1, '\0');
     const QByteArray textPayload = counted(text);
     // Half an SMS is worse than none: refuse it whole when one frame could never be sent.
-    if (!always_fits(CMD_SMS_NUMBER, numberPayload) || !always_fits(CMD_SMS_TEXT, textPayload)) {
+    if (!frame_always_fits(CMD_SMS_NUMBER, numberPayload) ||
+        !frame_always_fits(CMD_SMS_TEXT, textPayload)) {
         return 0;
     }
     Transaction t;
@@ -96,9 +99,9 @@ int link_sms_send(const QByteArray &number, const QByteArray &text) {
 void link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
                            const QByteArray &subject, const QByteArray &body) {
     Transaction t;
-    queue(t, CMD_MAIL_RECIPIENT, counted(recipient.left(LINK_MAIL_FIELD_MAX)));
-    queue(t, CMD_MAIL_SENDER, counted(sender.left(LINK_MAIL_FIELD_MAX)));
-    queue(t, CMD_MAIL_SUBJECT, counted(subject.left(LINK_MAIL_FIELD_MAX)));
+    queue(t, CMD_MAIL_RECIPIENT, counted(mail_field(CMD_MAIL_RECIPIENT, recipient)));
+    queue(t, CMD_MAIL_SENDER, counted(mail_field(CMD_MAIL_SENDER, sender)));
+    queue(t, CMD_MAIL_SUBJECT, counted(mail_field(CMD_MAIL_SUBJECT, subject)));
     t.state.cmdStatus[CMD_MAIL_BODY] = CMD_STATUS_PENDING;
     queue_pieces(t, CMD_MAIL_BODY, body);
 }
@@ -110,7 +113,7 @@ int link_socket_append_payload(const QByteArray &data) {
 
 int link_send_at_command(const QByteArray &text) {
     const QByteArray payload = counted(text);
-    if (text.size() > LINK_MAX_TEXT_LENGTH || !always_fits(CMD_AT, payload)) {
+    if (text.size() > LINK_MAX_TEXT_LENGTH || !frame_always_fits(CMD_AT, payload)) {
         return 0;
     }
     Transaction t;

@@ -14,15 +14,11 @@ bool text_fits(const QByteArray &text) {
     return text.size() <= LINK_MAX_TEXT_LENGTH;
 }
 
-QByteArray counted(const QByteArray &text) {
-    return QByteArray(1, static_cast<char>(text.size())) + text;
-}
-
 // A frame that could never be encoded is refused before any state changes; a full table
 // leaves the command pending, as the window expects.
 int request(uint8_t id, Selector selector, const QByteArray &payload = QByteArray()) {
     const auto length = static_cast<uint16_t>(payload.size());
-    if (!frame_always_fits(id, bytes_of(payload), length)) {
+    if (!frame_always_fits(id, payload)) {
         return 0;
     }
     Transaction t;
@@ -121,7 +117,7 @@ int link_request_32(uint8_t value) {
 
 // Reads and writes share id 33; each forgets the data of the previous reply.
 static int i2c_request(const QByteArray &payload) {
-    if (!frame_always_fits(33, bytes_of(payload), static_cast<uint16_t>(payload.size()))) {
+    if (!frame_always_fits(33, payload)) {
         return 0;
     }
     Transaction t;
@@ -189,8 +185,9 @@ int link_sms_get_reception_enabled() {
     return request(100, &LinkState::lastSmsCmd);
 }
 
+// The two frames of a mail setting go together or not at all.
 int link_mail_set_server(const QByteArray &server, uint16_t port) {
-    if (!text_fits(server)) {
+    if (!text_fits(server) || !frame_always_fits(112, counted(server))) {
         return 0;
     }
     Transaction t;
@@ -200,7 +197,8 @@ int link_mail_set_server(const QByteArray &server, uint16_t port) {
 }
 
 int link_mail_set_credentials(const QByteArray &login, const QByteArray &password) {
-    if (!text_fits(login) || !text_fits(password)) {
+    if (!text_fits(login) || !text_fits(password) || !frame_always_fits(114, counted(login)) ||
+        !frame_always_fits(115, counted(password))) {
         return 0;
     }
     Transaction t;
@@ -234,7 +232,7 @@ int link_socket_send(const QByteArray &destination, uint8_t protocol, uint16_t t
     const QByteArray payload = bytes({protocol, static_cast<uint8_t>(timeoutMs >> 8),
                                       static_cast<uint8_t>(timeoutMs & 0xFF)}) +
                                counted(destination);
-    if (!frame_always_fits(130, bytes_of(payload), static_cast<uint16_t>(payload.size()))) {
+    if (!frame_always_fits(130, payload)) {
         return 0;
     }
     Transaction t;

@@ -271,6 +271,13 @@ class TestLinkRequests : public QObject {
         QTest::newRow("i2c data short") << Call([] { return link_i2c_write(1, 2, 3, "ab"); });
         QTest::newRow("escape-rich sms")
             << Call([] { return link_sms_send("1", text(254, '\x7E')); });
+        // A mail setting is two frames: both go, or neither.
+        QTest::newRow("escape-rich mail server")
+            << Call([] { return link_mail_set_server(text(254, '\x7E'), 25); });
+        QTest::newRow("escape-rich mail login")
+            << Call([] { return link_mail_set_credentials(text(254, '\x7E'), "pw"); });
+        QTest::newRow("escape-rich mail password")
+            << Call([] { return link_mail_set_credentials("me", text(254, '\x9E')); });
     }
     void outOfRangeArgumentsAreRefused() {
         QFETCH(Call, call);
@@ -296,6 +303,23 @@ class TestLinkRequests : public QObject {
         QCOMPARE(sent[3].payload, hex("00"));
         QCOMPARE(uint8_t(sent[6].payload[0]), uint8_t(0x5A));
         QCOMPARE(sent[4].payload.mid(1) + sent[5].payload.mid(1) + sent[6].payload.mid(1), body);
+    }
+
+    // Escaping could make a 255-byte field too long for its frame: it is cut further rather
+    // than lost, and the rest of the mail still goes.
+    void escapeRichMailFieldsAreCutToFit() {
+        link_mail_set_content(text(300, '\x7E'), "to@y", text(255, '\xCE'), "body");
+        const auto sent = testsupport::decodeAll(testsupport::drain().join());
+        QStringList ids;
+        for (const auto &m : sent) {
+            ids << QString::number(m.cmdId);
+        }
+        QCOMPARE(ids, (QStringList{"117", "116", "118", "119", "119"}));
+        for (int i : {1, 2}) {
+            const int count = uint8_t(sent[i].payload[0]);
+            QCOMPARE(count, sent[i].payload.size() - 1);
+            QVERIFY(count >= 240 && count < 255);
+        }
     }
 
     void socketPayloadPieces_data() {
