@@ -28,11 +28,11 @@ QStringList writtenHex() {
 }
 
 // Expected frames: "id payload" pairs in hex, numbered from sequence 1 as a fresh link does.
-QStringList frames(const QStringList &specs) {
+QStringList frames(const QStringList &wanted) {
     QStringList out;
     uint8_t seq = 1;
-    for (const QString &spec : specs) {
-        const QStringList parts = spec.split(' ');
+    for (const QString &item : wanted) {
+        const QStringList parts = item.split(' ');
         const auto id = uint8_t(parts[0].toUInt(nullptr, 16));
         const QByteArray payload = QByteArray::fromHex(parts.mid(1).join(QString()).toLatin1());
         out << toHex(testsupport::frame(id, id <= CMD_MAX_MESSAGE_SIZE ? 0 : seq++, 0, payload));
@@ -87,8 +87,8 @@ class TestLinkRequests : public QObject {
         QTest::addColumn<Call>("call");
         QTest::addColumn<QStringList>("expectedFrames");
         QTest::addColumn<QString>("marked");  // "<id>=<status> ..., <selector>=<value>"
-        auto row = [](const char *tag, Call call, QStringList specs, const char *marked) {
-            QTest::newRow(tag) << call << frames(specs) << QString::fromLatin1(marked);
+        auto row = [](const char *tag, Call call, QStringList wanted, const char *marked) {
+            QTest::newRow(tag) << call << frames(wanted) << QString::fromLatin1(marked);
         };
         row(
             "max message size 100", [] { return link_set_max_message_size(100); }, {"02 19"}, "");
