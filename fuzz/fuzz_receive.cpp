@@ -65,16 +65,10 @@ struct Harness {
 Harness h;
 
 QByteArray encode(uint8_t id, uint8_t seq, uint8_t status, const QByteArray &payload) {
-    static uint8_t out[2 * MAX_FRAME_PAYLOAD + 16];
-    LinkMessage m;
-    m.cmdId = id;
-    m.seq = seq;
-    m.status = status;
-    m.payload = reinterpret_cast<uint8_t *>(const_cast<char *>(payload.constData()));
-    m.length = static_cast<uint16_t>(payload.size());
-    uint16_t length = 0;
-    FUZZ_CHECK(frame_encode(&m, out, sizeof out, &length) == FRAME_OK);
-    return QByteArray(reinterpret_cast<const char *>(out), length);
+    const QByteArray frame =
+        frame_encode_bytes(id, seq, status, payload, 2 * MAX_FRAME_PAYLOAD + 16);
+    FUZZ_CHECK(!frame.isEmpty());
+    return frame;
 }
 
 QByteArray i2c_fields() {

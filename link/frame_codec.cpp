@@ -256,3 +256,24 @@ uint32_t frame_worst_case_size(uint8_t cmdId, uint8_t status, const uint8_t *pay
     }
     return size;
 }
+
+QByteArray frame_encode_bytes(uint8_t cmdId, uint8_t seq, uint8_t status, const QByteArray &payload,
+                              uint16_t capacity) {
+    if (payload.size() > 0xFFFF) {
+        return QByteArray();
+    }
+    LinkMessage message;
+    message.cmdId = cmdId;
+    message.seq = seq;
+    message.status = status;
+    message.payload = reinterpret_cast<uint8_t *>(const_cast<char *>(payload.constData()));
+    message.length = static_cast<uint16_t>(payload.size());
+    QByteArray out(capacity, Qt::Uninitialized);
+    uint16_t length = 0;
+    if (frame_encode(&message, reinterpret_cast<uint8_t *>(out.data()), capacity, &length) !=
+        FRAME_OK) {
+        return QByteArray();
+    }
+    out.truncate(length);
+    return out;
+}

@@ -2,6 +2,7 @@
 // The codec knows nothing of command meanings; see link_engine.h for that.
 #pragma once
 
+#include <QByteArray>
 #include <cstdint>
 
 constexpr uint8_t FRAME_START = 0x7E;
@@ -70,6 +71,11 @@ FrameDecoder &frame_decoder_instance();
 int frame_decoder_init(uint8_t *buffer, uint16_t capacity);
 int frame_decoder_put(uint8_t byte);
 int frame_decoder_take(LinkMessage *out);
+
+// The frame of one message as bytes, encoded into at most `capacity` bytes; empty when the
+// payload is too long or the frame does not fit.
+QByteArray frame_encode_bytes(uint8_t cmdId, uint8_t seq, uint8_t status, const QByteArray &payload,
+                              uint16_t capacity = FRAME_BUFFER_SIZE);
 
 int link_message_copy(const LinkMessage *source, LinkMessage *destination, uint16_t capacity);
 

@@ -168,19 +168,7 @@ uint8_t ModuleLink::allocateSequence() {
 }
 
 QByteArray ModuleLink::encode(uint8_t id, uint8_t seq, uint8_t status, const QByteArray &payload) {
-    LinkMessage message;
-    message.cmdId = id;
-    message.seq = seq;
-    message.status = status;
-    message.payload = reinterpret_cast<uint8_t *>(const_cast<char *>(payload.constData()));
-    message.length = static_cast<uint16_t>(payload.size());
-    uint8_t out[kEncodeCapacity];
-    uint16_t length = 0;
-    if (payload.size() > 0xFFFF ||
-        frame_encode(&message, out, kEncodeCapacity, &length) != FRAME_OK) {
-        return QByteArray();
-    }
-    return QByteArray(reinterpret_cast<const char *>(out), length);
+    return frame_encode_bytes(id, seq, status, payload, kEncodeCapacity);
 }
 
 void ModuleLink::send(uint8_t id, uint8_t status, const QByteArray &payload, int stream) {

@@ -13,18 +13,7 @@ QString toHex(const QByteArray &bytes) {
 }
 
 QByteArray frame(uint8_t cmdId, uint8_t seq, uint8_t status, const QByteArray &payload) {
-    LinkMessage m;
-    m.cmdId = cmdId;
-    m.seq = seq;
-    m.status = status;
-    m.payload = reinterpret_cast<uint8_t *>(const_cast<char *>(payload.constData()));
-    m.length = static_cast<uint16_t>(payload.size());
-    uint8_t out[FRAME_BUFFER_SIZE];
-    uint16_t length = 0;
-    if (frame_encode(&m, out, sizeof out, &length) != FRAME_OK) {
-        return QByteArray();
-    }
-    return QByteArray(reinterpret_cast<const char *>(out), length);
+    return frame_encode_bytes(cmdId, seq, status, payload);
 }
 
 QList<Decoded> decodeAll(const QByteArray &stream) {
