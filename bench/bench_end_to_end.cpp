@@ -1,6 +1,7 @@
-// A 40,000-byte socket response from the virtual module, paced at 115200-baud wire time, through
-// the serial worker over a real pty: from queuing the request until the tool has handled the
-// transfer's result. `ratio` is the time taken over the least time the line allows.
+// Socket transfers through the serial worker over a real pty, the virtual module paced at
+// 115200-baud wire time: a 40,000-byte response, and a 10,000-byte request payload sent in
+// pieces. Each is timed from queuing the request until the tool has handled the transfer's
+// result; `ratio` is the time taken over the least time the line allows.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -25,7 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kResponseBytes = 40000;
+constexpr int kLongResponseBytes = 40000;
+constexpr int kLongRequestBytes = 10000;
+constexpr int kShortResponseBytes = 160;
 constexpr double kLineBytesPerSecond = 11520.0;  // 115200 baud, ten bits a byte
 // Set-up and settling only; a transfer that takes this long has failed.
 constexpr int kWaitMs = 60000;
@@ -130,11 +133,20 @@ bool settled(const VirtualModule &module, const ToolSide &tool) {
     return true;
 }
 
-void BM_SocketResponse(benchmark::State &state, FlowMode flow, bool oneFramePerWakeup) {
+struct Transfer {
+    int requestBytes;
+    int responseBytes;
+};
+
+void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool oneFramePerWakeup) {
     VirtualModule module;
     module.setPaced(true);
     module.setFlowMode(flow);
-    module.setSocketResponseSize(kResponseBytes);
+    module.setSocketResponseSize(transfer.responseBytes);
+    QByteArray request = "GET / HTTP/1.0\r\n\r\n";
+    if (transfer.requestBytes > request.size()) {
+        request = QByteArray(transfer.requestBytes, 'q');
+    }
     if (!module.start()) {
         state.SkipWithError(qPrintable(module.errorString()));
         return;
@@ -166,8 +178,7 @@ void BM_SocketResponse(benchmark::State &state, FlowMode flow, bool oneFramePerW
         const uint64_t readsBefore = tool.reads();
         tool.arm();
         const Clock::time_point start = Clock::now();
-        if (!link_socket_append_payload("GET / HTTP/1.0\r\n\r\n") ||
-            !link_socket_send("example.org:80", 0, 5000)) {
+        if (!link_socket_append_payload(request) || !link_socket_send("example.org:80", 0, 5000)) {
             state.SkipWithError("the request was not queued");
             break;
         }
@@ -184,7 +195,8 @@ void BM_SocketResponse(benchmark::State &state, FlowMode flow, bool oneFramePerW
         {
             LockedLinkState s = link_get_state();
             if (s->cmdStatus[kSocketResult] != 0 ||
-                s->socketResponseLength != static_cast<uint32_t>(kResponseBytes)) {
+                s->socketResponseLength != static_cast<uint32_t>(transfer.responseBytes) ||
+                module.snapshot().socketPayload != request) {
                 state.SkipWithError("the transfer did not deliver the whole response");
                 break;
             }
@@ -225,18 +237,22 @@ void BM_SocketResponse(benchmark::State &state, FlowMode flow, bool oneFramePerW
 }
 
 void registerAll() {
+    const Transfer download{0, kLongResponseBytes};
+    const Transfer upload{kLongRequestBytes, kShortResponseBytes};
     const struct {
         const char *name;
+        Transfer transfer;
         FlowMode flow;
         bool oneFramePerWakeup;
     } cases[] = {
-        {"socket_40k/stop_and_wait/every_ready_frame", FlowMode::StopAndWait, false},
-        {"socket_40k/stop_and_wait/one_frame_per_wakeup", FlowMode::StopAndWait, true},
-        {"socket_40k/pipelined/every_ready_frame", FlowMode::Pipelined, false},
-        {"socket_40k/pipelined/one_frame_per_wakeup", FlowMode::Pipelined, true},
+        {"socket_40k/stop_and_wait/every_ready_frame", download, FlowMode::StopAndWait, false},
+        {"socket_40k/stop_and_wait/one_frame_per_wakeup", download, FlowMode::StopAndWait, true},
+        {"socket_40k/pipelined/every_ready_frame", download, FlowMode::Pipelined, false},
+        {"socket_40k/pipelined/one_frame_per_wakeup", download, FlowMode::Pipelined, true},
+        {"upload_10k/pipelined/every_ready_frame", upload, FlowMode::Pipelined, false},
     };
     for (const auto &c : cases) {
-        benchmark::RegisterBenchmark(c.name, BM_SocketResponse, c.flow, c.oneFramePerWakeup)
+        benchmark::RegisterBenchmark(c.name, BM_Socket, c.transfer, c.flow, c.oneFramePerWakeup)
             ->UseManualTime()
             ->Iterations(3)
             ->Unit(benchmark::kMillisecond);
