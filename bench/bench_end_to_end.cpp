@@ -32,7 +32,6 @@ constexpr int kShortResponseBytes = 160;
 constexpr double kLineBytesPerSecond = 11520.0;  // 115200 baud, ten bits a byte
 // Set-up and settling only; a transfer that takes this long has failed.
 constexpr int kWaitMs = 60000;
-constexpr uint8_t kSocketResult = 131;
 
 double wireSeconds(uint64_t bytes) {
     return static_cast<double>(bytes) / kLineBytesPerSecond;
@@ -76,7 +75,7 @@ class ToolSide {
         QObject::connect(
             link_notifier(), &Module3G::command_received, &probe_,
             [this](uchar id, bool isReply) {
-                if (id == kSocketResult && isReply && armed_.exchange(false)) {
+                if (id == CMD_SOCKET_RESULT && isReply && armed_.exchange(false)) {
                     endTime_ = Clock::now();
                     bytesSentAtEnd_ = bytesSent_.load();
                     resultHandled_.release();
@@ -92,7 +91,7 @@ class ToolSide {
         return waitUntil([this] { return opened_ != 0; }) && opened_ > 0;
     }
 
-    // Arms the end of the next transfer: the first result of id 131 handled after this.
+    // Arms the end of the next transfer: the first transfer result handled after this.
     void arm() {
         resultHandled_.tryAcquire(resultHandled_.available());
         armed_ = true;
@@ -158,7 +157,7 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
     }
     // A transfer without an APN ends at once with "APN not set".
     const auto apnSet = [&] {
-        const bool replied = link_get_state()->cmdStatus[128] == 0;  // the lock ends here
+        const bool replied = link_snapshot().cmdStatus[CMD_APN_SET] == 0;
         return replied && settled(module, tool);
     };
     if (!link_apn_set("internet", "", "") || !waitUntil(apnSet)) {
@@ -194,7 +193,7 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
         const ModuleStats after = module.stats();
         {
             LockedLinkState s = link_get_state();
-            if (s->cmdStatus[kSocketResult] != 0 ||
+            if (s->cmdStatus[CMD_SOCKET_RESULT] != 0 ||
                 s->socketResponseLength != static_cast<uint32_t>(transfer.responseBytes) ||
                 module.snapshot().socketPayload != request) {
                 state.SkipWithError("the transfer did not deliver the whole response");

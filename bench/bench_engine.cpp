@@ -10,6 +10,7 @@
 #include "frame_codec.h"
 #include "link_clock.h"
 #include "link_engine.h"
+#include "link_internal.h"
 #include "link_state.h"
 
 namespace {
@@ -30,12 +31,12 @@ bool occupy(int count) {
     link_set_clock([] { return NOW; });
     link_init();
     for (int i = 0; i < count; ++i) {
-        if (!link_send(161, nullptr, 0, 0)) {
+        if (!link_send(CMD_GET_RSSI, nullptr, 0, 0)) {
             return false;
         }
     }
-    LockedLinkState s = link_get_state();
-    for (TxSlot &slot : s->txTable) {
+    link_detail::Transaction t;
+    for (TxSlot &slot : t.state.txTable) {
         if (slot.occupied()) {
             slot.lastSent = NOW;
         }
@@ -58,7 +59,7 @@ void run(benchmark::State &state, Next next) {
         next(&message);
         link_store_received(&message);
         const auto start = std::chrono::steady_clock::now();
-        TxSlot *written = link_process();
+        const QByteArray written = link_process();
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         benchmark::DoNotOptimize(written);
         state.SetIterationTime(elapsed.count());
@@ -78,7 +79,7 @@ void BM_ProcessReply(benchmark::State &state) {
     uint8_t seq = 0;
     run(state, [&seq](LinkMessage *m) {
         seq = static_cast<uint8_t>(seq % 255 + 1);
-        m->cmdId = 161;
+        m->cmdId = CMD_GET_RSSI;
         m->seq = seq;
         m->status = REPLY_FLAG;
         m->length = 1;

@@ -210,6 +210,18 @@ int frame_decoder_take(LinkMessage *out) {
     return frame_decoder_take(&receivePathDecoder, out);
 }
 
+DecodedFrame frame_decoded_copy(const LinkMessage &m) {
+    return {m.cmdId, m.seq, m.status,
+            QByteArray(reinterpret_cast<const char *>(m.payload), m.length)};
+}
+
+QList<DecodedFrame> frame_decode_all(FrameDecoder *decoder, const QByteArray &bytes) {
+    QList<DecodedFrame> frames;
+    frame_decoder_feed(decoder, bytes,
+                       [&frames](const LinkMessage &m) { frames.append(frame_decoded_copy(m)); });
+    return frames;
+}
+
 int link_message_copy(const LinkMessage *source, LinkMessage *destination, uint16_t capacity) {
     if (source == nullptr || destination == nullptr || source->length > capacity) {
         return FRAME_BAD_ARGUMENT;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <cstdint>
 
 constexpr uint8_t FRAME_START = 0x7E;
@@ -65,6 +66,33 @@ int frame_encode(const LinkMessage *message, uint8_t *out, uint16_t capacity, ui
 int frame_decoder_init(FrameDecoder *decoder, uint8_t *buffer, uint16_t capacity);
 int frame_decoder_put(FrameDecoder *decoder, uint8_t byte);
 int frame_decoder_take(FrameDecoder *decoder, LinkMessage *out);
+
+// A decoded frame with its payload copied out of the decoder's buffer.
+struct DecodedFrame {
+    uint8_t cmdId = 0;
+    uint8_t seq = 0;
+    uint8_t status = 0;
+    QByteArray payload;
+};
+
+// Feeds bytes to a decoder and calls onFrame(const LinkMessage &) with each frame they
+// complete, at once: the message's payload points into the decoder's buffer until the next
+// byte is fed.
+template <typename OnFrame>
+void frame_decoder_feed(FrameDecoder *decoder, const QByteArray &bytes, OnFrame &&onFrame) {
+    for (const char c : bytes) {
+        if (frame_decoder_put(decoder, static_cast<uint8_t>(c)) != FRAME_COMPLETE) {
+            continue;
+        }
+        LinkMessage message;
+        if (frame_decoder_take(decoder, &message) == FRAME_OK) {
+            onFrame(static_cast<const LinkMessage &>(message));
+        }
+    }
+}
+// Every frame the bytes complete, copied.
+QList<DecodedFrame> frame_decode_all(FrameDecoder *decoder, const QByteArray &bytes);
+DecodedFrame frame_decoded_copy(const LinkMessage &message);
 
 // The tool's one receive-path decoder, fed on the serial worker thread only.
 FrameDecoder &frame_decoder_instance();

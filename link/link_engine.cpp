@@ -11,21 +11,78 @@ using namespace link_detail;
 
 namespace {
 
-// A received payload with reads that cannot run past its end.
-struct Payload {
-    const uint8_t *data;
-    uint16_t length;
+// Reads of a received payload that cannot run past its end. A read the payload is too short
+// for changes nothing and marks the frame malformed; an empty payload carries no data (a
+// failure reply, say) and is not malformed.
+class PayloadReader {
+  public:
+    PayloadReader(const uint8_t *data, uint16_t length) : data_(data), length_(length) {}
 
-    bool has(uint32_t count) const { return length >= count; }
-    uint8_t at(uint32_t index) const { return data[index]; }
-    // A counted piece: byte `at` holds n, the n bytes follow. A count larger than what the
-    // payload holds is cut to the bytes present.
-    uint16_t counted_bytes(uint32_t countIndex) const {
-        if (!has(countIndex + 1)) {
-            return 0;
+    template <typename T>
+    bool byte(uint32_t index, T &out) {
+        if (!need(index + 1)) {
+            return false;
         }
-        return static_cast<uint16_t>(std::min<uint32_t>(data[countIndex], length - countIndex - 1));
+        out = data_[index];
+        return true;
     }
+    template <typename T>
+    bool u16(uint32_t index, T &out) {
+        if (!need(index + 2)) {
+            return false;
+        }
+        out = static_cast<T>(data_[index] << 8 | data_[index + 1]);
+        return true;
+    }
+    bool fixed(uint32_t index, uint32_t count, const uint8_t **bytes) {
+        if (!need(index + count)) {
+            return false;
+        }
+        *bytes = data_ + index;
+        return true;
+    }
+    // The bytes counted by the byte at `index`; a count that runs past the end reads nothing.
+    bool counted(uint32_t index, const uint8_t **bytes, uint8_t *count) {
+        if (!need(index + 1) || !need(index + 1 + data_[index])) {
+            return false;
+        }
+        *count = data_[index];
+        *bytes = data_ + index + 1;
+        return true;
+    }
+    bool malformed() const { return malformed_; }
+
+  private:
+    bool need(uint32_t count) {
+        if (length_ >= count) {
+            return true;
+        }
+        malformed_ = malformed_ || length_ > 0;
+        return false;
+    }
+
+    const uint8_t *data_;
+    uint16_t length_;
+    bool malformed_ = false;
+};
+
+// A received message as a dispatch row sees it.
+struct Received {
+    Transaction &t;
+    LinkState &s;
+    uint8_t id;
+    uint8_t code;  // the status byte without the reply flag
+    PayloadReader p;
+};
+
+// Which frames of an id a row unpacks: replies (of any status, or only successful ones),
+// frames the module starts, or both.
+enum class Applies : uint8_t { Reply, ReplyOk, ModuleStarted, Any };
+
+struct DispatchRow {
+    uint8_t id;
+    Applies applies;
+    void (*unpack)(Received &);
 };
 
 template <size_t N>
@@ -46,6 +103,271 @@ uint32_t append_text(char *buffer, uint32_t capacity, uint32_t used, const uint8
     return copied;
 }
 
+bool pop_front(std::deque<int> &queue, int *value) {
+    if (queue.empty()) {
+        return false;
+    }
+    *value = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+// Rows that store one thing.
+template <auto Field>
+void note_id(Received &r) {
+    r.s.*Field = r.id;
+}
+template <auto Field>
+void first_byte(Received &r) {
+    r.p.byte(0, r.s.*Field);
+}
+template <auto Field>
+void two_bytes(Received &r) {
+    r.p.byte(0, (r.s.*Field)[0]);
+    r.p.byte(1, (r.s.*Field)[1]);
+}
+template <auto Field>
+void big_endian_u16(Received &r) {
+    r.p.u16(0, r.s.*Field);
+}
+template <auto Field, uint32_t Count>
+void fixed_text(Received &r) {
+    const uint8_t *bytes = nullptr;
+    if (r.p.fixed(0, Count, &bytes)) {
+        set_text(r.s.*Field, bytes, Count);
+    }
+}
+// A counted text that replaces the field when it fits it.
+template <auto Field>
+void counted_text(Received &r) {
+    const uint8_t *bytes = nullptr;
+    uint8_t count = 0;
+    if (r.p.counted(0, &bytes, &count) && count < (r.s.*Field).size()) {
+        set_text(r.s.*Field, bytes, count);
+    }
+}
+
+void answer_module(Received &r) {
+    send_reply(r.t, r.id, nullptr, 0, 0);
+}
+
+// Every GPIO reply names its command; a group or pin reply also answers the oldest request
+// still waiting in its queue.
+void gpio_group_reply(Received &r) {
+    r.s.lastGpioCmd = r.id;
+    int group = -1;
+    if (!pop_front(r.s.gpioGroupQueue, &group) || group < 0 || group >= GPIO_GROUP_COUNT) {
+        return;
+    }
+    uint8_t value = 0;
+    if (r.id == CMD_GPIO_GROUP_SET) {
+        r.s.gpioGroupResult[group] = r.code;
+    } else if (r.code == 0 && r.p.byte(0, value)) {
+        r.s.gpioGroupResult[group] = 0;
+        r.s.gpioGroupValue[group] = value;
+    }
+}
+
+void gpio_pin_reply(Received &r) {
+    r.s.lastGpioCmd = r.id;
+    int pin = -1;
+    if (pop_front(r.s.gpioPinQueue, &pin) && r.code == 0 && pin >= 0 && pin < GPIO_PIN_COUNT) {
+        r.p.byte(0, r.s.gpioPinValue[pin]);
+    }
+}
+
+void i2c_reply(Received &r) {
+    const uint8_t *bytes = nullptr;
+    uint8_t count = 0;
+    if (r.p.counted(0, &bytes, &count)) {
+        r.s.i2cReadLength = count;
+        std::memcpy(r.s.i2cData.data(), bytes, count);
+    }
+}
+
+void call_event(Received &r) {
+    r.p.byte(0, r.s.callEventState);
+    r.p.byte(1, r.s.callEventValue);
+    r.p.byte(2, r.s.callEventExtra);
+}
+
+void mic_mute(Received &r) {
+    uint8_t value = 0;
+    if (r.p.byte(0, value)) {
+        r.s.audioMicMute = value == 1 ? 1 : 0;
+    }
+}
+
+// Sender and date of an incoming SMS, each a counted text; one too long for its field is
+// skipped, the other still taken.
+void sms_header(Received &r) {
+    const uint8_t *sender = nullptr;
+    uint8_t senderLength = 0;
+    if (r.p.counted(0, &sender, &senderLength)) {
+        if (senderLength < SMS_SENDER_SIZE) {
+            set_text(r.s.smsRxSender, sender, senderLength);
+        }
+        const uint8_t *date = nullptr;
+        uint8_t dateLength = 0;
+        if (r.p.counted(1u + senderLength, &date, &dateLength) && dateLength < SMS_DATE_SIZE) {
+            set_text(r.s.smsRxDate, date, dateLength);
+        }
+    }
+    answer_module(r);
+}
+
+// A piece of an incoming SMS text; a count of 0 starts the text afresh, a piece that would
+// overfill it is ignored whole.
+void sms_text(Received &r) {
+    r.s.smsRxComplete = 0;
+    const uint8_t *bytes = nullptr;
+    uint8_t count = 0;
+    if (r.p.counted(0, &bytes, &count)) {
+        const int used = std::clamp<int>(r.s.smsRxTextLength, 0, SMS_TEXT_SIZE - 1);
+        if (count == 0) {
+            r.s.smsRxText[0] = 0;
+            r.s.smsRxTextLength = 0;
+        } else if (used + count <= SMS_TEXT_SIZE - 1) {
+            append_text(r.s.smsRxText.data(), SMS_TEXT_SIZE, used, bytes, count);
+            r.s.smsRxTextLength = static_cast<int16_t>(used + count);
+        }
+    }
+    answer_module(r);
+}
+
+void sms_end(Received &r) {
+    r.s.smsRxTextLength = 0;
+    r.s.smsRxComplete = 1;
+    answer_module(r);
+}
+
+// A piece of the host's response; a count of 0 starts a new response. What does not fit is
+// counted, not kept.
+void socket_response(Received &r) {
+    const uint8_t *bytes = nullptr;
+    uint8_t count = 0;
+    if (!r.p.counted(0, &bytes, &count)) {
+        return;
+    }
+    if (count == 0) {
+        r.s.socketResponse[0] = 0;
+        r.s.socketResponseLength = 0;
+        r.s.socketResponseDropped = 0;
+        return;
+    }
+    const uint32_t used = std::min<uint32_t>(r.s.socketResponseLength, SOCKET_RESPONSE_SIZE - 1);
+    const uint32_t copied =
+        append_text(r.s.socketResponse.data(), SOCKET_RESPONSE_SIZE, used, bytes, count);
+    r.s.socketResponseLength = used + copied;
+    r.s.socketResponseDropped += count - copied;
+}
+
+// Three counted texts; a reply that does not hold all three changes nothing.
+void apn_reply(Received &r) {
+    QByteArray fields[3];
+    uint32_t index = 0;
+    for (QByteArray &field : fields) {
+        const uint8_t *bytes = nullptr;
+        uint8_t count = 0;
+        if (!r.p.counted(index, &bytes, &count)) {
+            return;
+        }
+        field = QByteArray(reinterpret_cast<const char *>(bytes), count);
+        index += 1u + count;
+    }
+    r.s.apnName = fields[0];
+    r.s.apnLogin = fields[1];
+    r.s.apnPassword = fields[2];
+}
+
+void reply_160(Received &r) {
+    r.s.reply160Status = r.code;
+}
+
+// A piece of the modem's answer to an AT command, cut where the response is full.
+void at_response(Received &r) {
+    const uint8_t *bytes = nullptr;
+    uint8_t count = 0;
+    if (r.p.counted(0, &bytes, &count)) {
+        const auto used =
+            static_cast<uint32_t>(strnlen(r.s.atResponse.data(), AT_RESPONSE_SIZE - 1));
+        append_text(r.s.atResponse.data(), AT_RESPONSE_SIZE, used, bytes, count);
+    }
+}
+
+using S = LinkSnapshot;
+
+// What each id unpacks. Ids without a row are acknowledged and signalled, nothing more.
+const DispatchRow kDispatch[] = {
+    {CMD_GPIO_GROUP_SET, Applies::Reply, gpio_group_reply},
+    {CMD_GPIO_PIN_SET, Applies::Reply, note_id<&S::lastGpioCmd>},
+    {CMD_GPIO_PIN_GET, Applies::Reply, gpio_pin_reply},
+    {CMD_GPIO_GROUP_GET, Applies::Reply, gpio_group_reply},
+    {CMD_I2C, Applies::Reply, i2c_reply},
+    {CMD_CALL_DIAL, Applies::Reply, note_id<&S::lastCallCmd>},
+    {CMD_CALL_ANSWER, Applies::Reply, note_id<&S::lastCallCmd>},
+    {CMD_CALL_HANGUP, Applies::Reply, note_id<&S::lastCallCmd>},
+    {CMD_CALL_EVENT, Applies::ModuleStarted, call_event},
+    {CMD_AUDIO_GET_MIC_MUTE, Applies::Any, mic_mute},
+    {CMD_AUDIO_SET_MIC_MUTE, Applies::Any, note_id<&S::lastAudioCmd>},
+    {CMD_AUDIO_GET_MIC_GAIN, Applies::Any, first_byte<&S::audioMicGain>},
+    {CMD_AUDIO_SET_MIC_GAIN, Applies::Any, note_id<&S::lastAudioCmd>},
+    {CMD_AUDIO_GET_SPEAKER_GAIN, Applies::Any, two_bytes<&S::audioSpeakerGain>},
+    {CMD_AUDIO_SET_SPEAKER_GAIN, Applies::Any, note_id<&S::lastAudioCmd>},
+    {CMD_AUDIO_GET_RING_TONE, Applies::Any, two_bytes<&S::audioRingTone>},
+    {CMD_AUDIO_SET_RING_TONE, Applies::Any, note_id<&S::lastAudioCmd>},
+    {CMD_SMS_NUMBER, Applies::ModuleStarted, sms_header},
+    {CMD_SMS_TEXT, Applies::ModuleStarted, sms_text},
+    {CMD_SMS_SEND, Applies::ModuleStarted, sms_end},
+    {CMD_SMS_GET_RECEPTION, Applies::ReplyOk,
+     [](Received &r) {
+         uint8_t value = 0;
+         if (r.p.byte(0, value)) {
+             r.s.smsReceptionEnabled = value != 0 ? 1 : 0;
+         }
+     }},
+    {CMD_SOCKET_PAYLOAD, Applies::ModuleStarted, socket_response},
+    {CMD_SOCKET_RESULT, Applies::ModuleStarted, big_endian_u16<&S::socketBytesSent>},
+    {CMD_APN_GET, Applies::ReplyOk, apn_reply},
+    {CMD_GET_MODEM_SPEED, Applies::ReplyOk, first_byte<&S::modemSpeed>},
+    {CMD_GET_160, Applies::Reply, reply_160},
+    {CMD_GET_RSSI, Applies::Reply, first_byte<&S::rssi>},
+    {CMD_GET_IMEI, Applies::Reply, fixed_text<&S::imei, 15>},
+    {CMD_GET_SIM, Applies::Reply, fixed_text<&S::simId, 20>},
+    {CMD_GET_VIN, Applies::Reply, big_endian_u16<&S::vin>},
+    {CMD_GET_TOWER_CONN, Applies::ReplyOk, two_bytes<&S::towerConn>},
+    {CMD_GET_TARN_FIRMWARE, Applies::Reply, counted_text<&S::tarnFirmware>},
+    {CMD_GET_TARN_HARDWARE, Applies::Reply, counted_text<&S::tarnHardware>},
+    {CMD_GET_CINT_FIRMWARE, Applies::Reply, fixed_text<&S::cintFirmware, 6>},
+    {CMD_GET_CINT_HARDWARE, Applies::Reply, fixed_text<&S::cintHardware, 7>},
+    {CMD_AT_COMMAND, Applies::Reply, at_response},
+};
+
+const DispatchRow *dispatch_row(uint8_t id) {
+    static const auto byId = [] {
+        std::array<const DispatchRow *, 256> table{};
+        for (const DispatchRow &row : kDispatch) {
+            table[row.id] = &row;
+        }
+        return table;
+    }();
+    return byId[id];
+}
+
+bool applies(Applies when, bool isReply, uint8_t code) {
+    switch (when) {
+        case Applies::Reply:
+            return isReply;
+        case Applies::ReplyOk:
+            return isReply && code == 0;
+        case Applies::ModuleStarted:
+            return !isReply;
+        case Applies::Any:
+            return true;
+    }
+    return false;
+}
+
 int find_acknowledged_slot(LinkState &s, uint8_t seq) {
     for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
         const TxSlot &slot = s.txTable[i];
@@ -63,377 +385,145 @@ int find_acknowledged_slot(LinkState &s, uint8_t seq) {
     return -1;
 }
 
-void handle_ack(LinkState &s, uint8_t seq, bool rejected) {
+void handle_ack(LinkState &s, uint8_t seq, bool refused) {
     const int index = find_acknowledged_slot(s, seq);
     if (index < 0) {
         return;
     }
     TxSlot &slot = s.txTable[index];
     slot.done = 1;
-    if (rejected) {
-        uint8_t cmdId;
-        uint8_t frameSeq;
-        frame_read_header(slot.frame.get(), slot.length, &cmdId, &frameSeq);
-        if (cmdId < s.cmdStatus.size()) {
-            s.cmdStatus[cmdId] = CMD_STATUS_NAK;
+    if (!refused) {
+        transfer_acknowledged(s, index);
+        return;
+    }
+    const uint8_t id = frame_command(slot);
+    s.cmdStatus[id] = CMD_STATUS_NAK;
+    ++s.nakCount[id];
+    if (slot.reportsTo != 0) {
+        s.cmdStatus[slot.reportsTo] = CMD_STATUS_NAK;
+    }
+    if (slot.request && s.repliesOwed[id] > 0) {
+        --s.repliesOwed[id];  // a refused request is never answered
+    }
+    transfer_refused(s, index);
+}
+
+// A reply settles one request of its id. Once none of that id is owed a reply, every one of
+// them was heard, so none is written again even when its ACK was lost on the line: a module
+// that remembers only its last sequence number would carry a rewritten one out twice. While
+// several are owed, the reply cannot tell which it answers and only ACKs decide.
+void settle_reply(LinkState &s, uint8_t id) {
+    if (s.repliesOwed[id] == 0 || --s.repliesOwed[id] > 0) {
+        return;
+    }
+    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+        TxSlot &slot = s.txTable[i];
+        if (slot.occupied() && !slot.done && slot.request && slot.lastSent != 0 &&
+            frame_command(slot) == id) {
+            slot.done = 1;
+            transfer_acknowledged(s, i);
         }
     }
 }
 
-bool pop_front(std::deque<int> &queue, int *value) {
-    if (queue.empty()) {
-        return false;
-    }
-    *value = queue.front();
-    queue.pop_front();
-    return true;
+bool same_frame(const HandledFrame &h, const LinkMessage &m) {
+    return h.handledAt != 0 && h.seq == m.seq && h.cmdId == m.cmdId && h.status == m.status &&
+           h.payload.size() == m.length &&
+           std::memcmp(h.payload.constData(), m.payload, m.length) == 0;
 }
 
-void unpack_sms_header(LinkState &s, const Payload &p) {
-    if (!p.has(1)) {
-        return;
+// The module writes a frame again when our ACK did not reach it. Besides the frame just
+// handled, a frame equal in number, id, status and payload to one handled recently is such
+// a repeat: rewrites can arrive after other frames.
+bool is_repeat(const LinkState &s, const LinkMessage &m, int64_t now) {
+    if (s.lastRxSeqValid && m.seq == s.lastRxSeq) {
+        return true;
     }
-    const uint8_t senderLength = p.at(0);
-    if (senderLength <= SMS_SENDER_SIZE - 1 && p.has(1u + senderLength)) {
-        set_text(s.smsRxSender, p.data + 1, senderLength);
-    }
-    const uint32_t dateIndex = 1u + senderLength;
-    if (!p.has(dateIndex + 1)) {
-        return;
-    }
-    const uint8_t dateLength = p.at(dateIndex);
-    if (dateLength <= SMS_DATE_SIZE - 1 && p.has(dateIndex + 1 + dateLength)) {
-        set_text(s.smsRxDate, p.data + dateIndex + 1, dateLength);
-    }
+    return std::any_of(s.handled.begin(), s.handled.end(), [&](const HandledFrame &h) {
+        return now - h.handledAt <= LINK_REPEAT_MEMORY_SECONDS && same_frame(h, m);
+    });
 }
 
-void unpack_sms_text(LinkState &s, const Payload &p) {
-    s.smsRxComplete = 0;
-    if (!p.has(1)) {
-        return;
-    }
-    if (p.at(0) == 0) {
-        s.smsRxText[0] = 0;
-        s.smsRxTextLength = 0;
-        return;
-    }
-    const uint16_t n = p.counted_bytes(0);
-    const int used = std::clamp<int>(s.smsRxTextLength, 0, SMS_TEXT_SIZE - 1);
-    if (used + n <= SMS_TEXT_SIZE - 1) {
-        append_text(s.smsRxText.data(), SMS_TEXT_SIZE, used, p.data + 1, n);
-        s.smsRxTextLength = static_cast<int16_t>(used + n);
-    }
+void remember(LinkState &s, const LinkMessage &m, int64_t now) {
+    s.handled[s.handledNext] =
+        HandledFrame{m.seq, m.cmdId, m.status,
+                     QByteArray(reinterpret_cast<const char *>(m.payload), m.length), now};
+    s.handledNext = (s.handledNext + 1) % LINK_REPEAT_MEMORY;
+    s.lastRxSeq = m.seq;
+    s.lastRxSeqValid = true;
 }
 
-void unpack_socket_response(LinkState &s, const Payload &p) {
-    if (!p.has(1)) {
-        return;
-    }
-    if (p.at(0) == 0) {
-        s.socketResponse[0] = 0;
-        s.socketResponseLength = 0;
-        s.socketResponseDropped = 0;
-        return;
-    }
-    const uint16_t n = p.counted_bytes(0);
-    const uint32_t used = std::min<uint32_t>(s.socketResponseLength, SOCKET_RESPONSE_SIZE - 1);
-    const uint32_t copied =
-        append_text(s.socketResponse.data(), SOCKET_RESPONSE_SIZE, used, p.data + 1, n);
-    s.socketResponseLength = used + copied;
-    s.socketResponseDropped += n - copied;
-}
-
-// Three length-prefixed strings; a reply that does not hold all three changes nothing.
-void unpack_apn(LinkState &s, const Payload &p) {
-    QByteArray fields[3];
-    uint32_t index = 0;
-    for (QByteArray &field : fields) {
-        if (!p.has(index + 1)) {
-            return;
-        }
-        const uint8_t n = p.at(index);
-        if (!p.has(index + 1 + n)) {
-            return;
-        }
-        field = QByteArray(reinterpret_cast<const char *>(p.data + index + 1), n);
-        index += 1u + n;
-    }
-    s.apnName = fields[0];
-    s.apnLogin = fields[1];
-    s.apnPassword = fields[2];
-}
-
-void unpack_at_response(LinkState &s, const Payload &p) {
-    const uint16_t n = p.counted_bytes(0);
-    const uint32_t used = static_cast<uint32_t>(strnlen(s.atResponse.data(), AT_RESPONSE_SIZE - 1));
-    append_text(s.atResponse.data(), AT_RESPONSE_SIZE, used, p.data + 1, n);
-}
-
-template <size_t N>
-void unpack_counted_version(std::array<char, N> &field, const Payload &p) {
-    if (p.has(1) && p.at(0) <= N - 1) {
-        set_text(field, p.data + 1, p.counted_bytes(0));
-    }
-}
-
-template <size_t N>
-void unpack_fixed_text(std::array<char, N> &field, const Payload &p, uint16_t count) {
-    if (p.has(count)) {
-        set_text(field, p.data, count);
-    }
-}
-
-void reply_to_module(Transaction &t, uint8_t cmdId) {
-    send_reply(t, cmdId, nullptr, 0, 0);
-}
-
-void dispatch(Transaction &t, uint8_t id, bool isReply, uint8_t code, const Payload &p) {
-    LinkState &s = t.state;
-    const bool moduleStarted = !isReply;
-    int entry;
-    switch (id) {
-        case CMD_ACK:
-        case CMD_NAK:
-            break;  // matched before dispatch
-        case 16:
-            if (isReply && pop_front(s.gpioGroupQueue, &entry)) {
-                s.lastGpioCmd = 16;
-                if (entry >= 0 && entry < GPIO_GROUP_COUNT) {
-                    s.gpioGroupResult[entry] = code;
-                }
-            }
-            break;
-        case 17:
-            if (isReply) {
-                s.lastGpioCmd = 17;
-            }
-            break;
-        case 18:
-            if (isReply && pop_front(s.gpioPinQueue, &entry)) {
-                s.lastGpioCmd = 18;
-                if (code == 0 && entry >= 0 && entry < GPIO_PIN_COUNT && p.has(1)) {
-                    s.gpioPinValue[entry] = p.at(0);
-                }
-            }
-            break;
-        case 19:
-            if (isReply && pop_front(s.gpioGroupQueue, &entry)) {
-                s.lastGpioCmd = 19;
-                if (code == 0 && entry >= 0 && entry < GPIO_GROUP_COUNT && p.has(1)) {
-                    s.gpioGroupResult[entry] = 0;
-                    s.gpioGroupValue[entry] = p.at(0);
-                }
-            }
-            break;
-        case 33:
-            if (isReply && p.has(1)) {
-                s.i2cReadLength = static_cast<uint8_t>(p.counted_bytes(0));
-                std::memcpy(s.i2cData.data(), p.data + 1, s.i2cReadLength);
-            }
-            break;
-        case 64:
-        case 65:
-        case 66:
-            if (isReply) {
-                s.lastCallCmd = id;
-            }
-            break;
-        case 67:
-            if (moduleStarted) {
-                if (p.has(1)) {
-                    s.callEventState = p.at(0);
-                }
-                if (p.has(2)) {
-                    s.callEventValue = p.at(1);
-                }
-                if (p.has(3)) {
-                    s.callEventExtra = p.at(2);
-                }
-            }
-            break;
-        case 72:
-            if (p.has(1)) {
-                s.audioMicMute = p.at(0) == 1 ? 1 : 0;
-            }
-            break;
-        case 74:
-            if (p.has(1)) {
-                s.audioMicGain = p.at(0);
-            }
-            break;
-        case 76:
-        case 78: {
-            auto &pair = id == 76 ? s.audioSpeakerGain : s.audioRingTone;
-            for (uint16_t i = 0; i < 2 && p.has(i + 1u); ++i) {
-                pair[i] = p.at(i);
-            }
-            break;
-        }
-        case 73:
-        case 75:
-        case 77:
-        case 79:
-            s.lastAudioCmd = id;
-            break;
-        case 96:
-            if (moduleStarted) {
-                unpack_sms_header(s, p);
-                reply_to_module(t, 96);
-            }
-            break;
-        case 97:
-            if (moduleStarted) {
-                unpack_sms_text(s, p);
-                reply_to_module(t, 97);
-            }
-            break;
-        case 98:
-            if (moduleStarted) {
-                s.smsRxTextLength = 0;
-                s.smsRxComplete = 1;
-                reply_to_module(t, 98);
-            }
-            break;
-        case 100:
-            if (isReply && code == 0 && p.has(1)) {
-                s.smsReceptionEnabled = p.at(0) != 0 ? 1 : 0;
-            }
-            break;
-        case 129:
-            if (moduleStarted) {
-                unpack_socket_response(s, p);
-            }
-            break;
-        case 131:
-            if (moduleStarted && p.has(2)) {
-                s.socketBytesSent = static_cast<uint32_t>(p.at(0) << 8 | p.at(1));
-            }
-            break;
-        case 133:
-            if (isReply && code == 0) {
-                unpack_apn(s, p);
-            }
-            break;
-        case 145:
-            if (isReply && code == 0 && p.has(1)) {
-                s.modemSpeed = p.at(0);
-            }
-            break;
-        case 160:
-            if (isReply) {
-                s.reply160Status = code;
-            }
-            break;
-        case 161:
-            if (isReply && p.has(1)) {
-                s.rssi = p.at(0);
-            }
-            break;
-        case 162:
-            if (isReply) {
-                unpack_fixed_text(s.imei, p, 15);
-            }
-            break;
-        case 163:
-            if (isReply) {
-                unpack_fixed_text(s.simId, p, 20);
-            }
-            break;
-        case 164:
-            if (isReply && p.has(2)) {
-                s.vin = static_cast<uint16_t>(p.at(0) << 8 | p.at(1));
-            }
-            break;
-        case 166:
-            if (isReply && code == 0) {
-                for (uint16_t i = 0; i < 2 && p.has(i + 1u); ++i) {
-                    s.towerConn[i] = p.at(i);
-                }
-            }
-            break;
-        case 192:
-            if (isReply) {
-                unpack_counted_version(s.tarnFirmware, p);
-            }
-            break;
-        case 193:
-            if (isReply) {
-                unpack_counted_version(s.tarnHardware, p);
-            }
-            break;
-        case 194:
-            if (isReply) {
-                unpack_fixed_text(s.cintFirmware, p, 6);
-            }
-            break;
-        case 195:
-            if (isReply) {
-                unpack_fixed_text(s.cintHardware, p, 7);
-            }
-            break;
-        case 240:
-            if (isReply) {
-                unpack_at_response(s, p);
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-void handle_received(Transaction &t, const LinkMessage &m) {
+void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
     LinkState &s = t.state;
     if (m.cmdId < FIRST_STATUS_ID) {
         if (m.cmdId == CMD_ACK || m.cmdId == CMD_NAK) {
             handle_ack(s, m.seq, m.cmdId == CMD_NAK);
         }
-        // Control frames carry our numbers, not the module's: they never move lastRxSeq.
+        // Control frames carry our numbers, not the module's: the repeat filter ignores them.
         t.outbox.received.emplace_back(m.cmdId, false);
         return;
     }
-    if (m.seq == s.lastRxSeq) {
-        // The module did not hear our acknowledgement and sent the frame again.
+    if (is_repeat(s, m, now)) {
         ++s.counters.repeatsDropped;
-        send(t, CMD_ACK, nullptr, 0, m.seq);
+        send(t, CMD_ACK, nullptr, 0, m.seq);  // this time, may it arrive
         return;
     }
     const bool isReply = (m.status & REPLY_FLAG) != 0;
     const uint8_t code = m.status & static_cast<uint8_t>(~REPLY_FLAG);
-    if (isReply && m.cmdId < s.cmdStatus.size()) {
+    if (isReply) {
         s.cmdStatus[m.cmdId] = code;
+        settle_reply(s, m.cmdId);
     }
     send(t, CMD_ACK, nullptr, 0, m.seq);
-    dispatch(t, m.cmdId, isReply, code, Payload{m.payload, m.length});
-    s.lastRxSeq = m.seq;
+    const DispatchRow *row = dispatch_row(m.cmdId);
+    if (row != nullptr && applies(row->applies, isReply, code)) {
+        Received received{t, s, m.cmdId, code, PayloadReader(m.payload, m.length)};
+        row->unpack(received);
+        if (received.p.malformed()) {
+            ++s.counters.malformed;
+        }
+    }
+    remember(s, m, now);
     t.outbox.received.emplace_back(m.cmdId, isReply);
+}
+
+QByteArray frame_bytes(const TxSlot &slot) {
+    return QByteArray(reinterpret_cast<const char *>(slot.frame.get()), slot.length);
 }
 
 }  // namespace
 
-TxSlot *link_process() {
+QByteArray link_process() {
     const int64_t now = link_now_seconds();
     Transaction t;
     LinkState &s = t.state;
     for (int index = next_received(s); index >= 0; index = next_received(s)) {
         std::unique_ptr<RxSlot> slot = std::move(s.rxTable[index]);
-        handle_received(t, slot->message);
+        handle_received(t, slot->message, now);
     }
     for (TxSlot &slot : s.txTable) {
         if (slot.occupied() && slot.done) {
             free_tx_slot(slot);
         }
     }
+    transfers_advance(s);
     int index = find_pending_control(s);
     if (index >= 0) {
         // Control frames are written once and never repeated.
         s.txTable[index].done = 1;
         s.txTable[index].lastSent = now;
-        return &s.txTable[index];
+        return frame_bytes(s.txTable[index]);
     }
     index = find_due_retransmit(s, now);
-    if (index >= 0) {
-        s.txTable[index].lastSent = now;
-        return &s.txTable[index];
+    if (index < 0) {
+        return QByteArray();
     }
-    return nullptr;
+    TxSlot &slot = s.txTable[index];
+    if (slot.lastSent == 0 && slot.request) {
+        uint16_t &owed = s.repliesOwed[frame_command(slot)];
+        owed = static_cast<uint16_t>(std::min(owed + 1, 0xFFFF));
+    }
+    slot.lastSent = now;
+    transfer_written(s, index);
+    return frame_bytes(slot);
 }

@@ -2,8 +2,7 @@
 // and picks the next frame to write. Runs on the serial worker thread.
 #pragma once
 
-#include "link_state.h"
+#include <QByteArray>
 
-// Returns the slot whose frame the caller must write now, or nullptr. The slot stays valid
-// until the next call: only the engine frees transmit slots.
-TxSlot *link_process();
+// The frame the caller must write now, as bytes; empty when nothing is due.
+QByteArray link_process();

@@ -2,11 +2,12 @@
 // are held back and emitted after the lock is released, so no receiver can deadlock on it.
 #pragma once
 
-#include <QMutexLocker>
+#include <QMutex>
 #include <utility>
 #include <vector>
 
 #include "link_state.h"
+#include "link_transfers.h"
 
 namespace link_detail {
 
@@ -18,21 +19,16 @@ struct Outbox {
 
 QMutex &mutex();
 LinkState &state();
+// Whether this thread holds a LockedLinkState.
+bool viewHeldHere();
 
 class Transaction {
   public:
-    Transaction() : locker_(&mutex()), state(link_detail::state()) {}
-    ~Transaction() {
-        locker_.unlock();
-        outbox.flush();
-    }
+    Transaction();
+    ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
 
-  private:
-    QMutexLocker locker_;
-
-  public:
     LinkState &state;
     Outbox outbox;
 };
@@ -40,6 +36,10 @@ class Transaction {
 int send(Transaction &t, uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t seq);
 int send_reply(Transaction &t, uint8_t cmdId, const uint8_t *payload, uint16_t length,
                uint8_t status);
+// Puts an encoded frame into a free slot; the slot's index, or -1.
+int place_frame(LinkState &s, uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
+                uint16_t length);
+uint8_t take_sequence_number(LinkState &s);
 
 int find_free_tx_slot(LinkState &s);
 int find_free_rx_slot(LinkState &s);
@@ -48,10 +48,27 @@ int find_pending_control(LinkState &s);
 int find_due_retransmit(LinkState &s, int64_t now);
 
 void free_tx_slot(TxSlot &slot);
+uint8_t frame_command(const TxSlot &slot);
 
-}  // namespace link_detail
+// Transfers (link_transfers.cpp).
+// Whether `frames` more frames may wait for their turn.
+bool transfer_has_room(const LinkState &s, int frames);
+// Adds frames to the open transfer of a kind, opening one when there is none; `fresh` first
+// withdraws an open transfer that was never committed.
+void transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId, const QByteArray &payload,
+                  bool fresh = false);
+// Adds the commit frame and closes the transfer; its outcome is reported in statusId.
+LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
+                               const QByteArray &payload, uint8_t statusId);
+// Places the next frame of every kind whose frame on the way was acknowledged.
+void transfers_advance(LinkState &s);
+// The frame in `index` was acknowledged, answered or refused.
+void transfer_acknowledged(LinkState &s, int index);
+void transfer_refused(LinkState &s, int index);
+// The frame in `index` was written; a commit frame finishes its transfer.
+void transfer_written(LinkState &s, int index);
+void transfers_reset(LinkState &s);
 
-namespace link_detail {
 inline const uint8_t *bytes_of(const QByteArray &data) {
     return reinterpret_cast<const uint8_t *>(data.constData());
 }
@@ -64,4 +81,5 @@ inline bool frame_always_fits(uint8_t cmdId, const QByteArray &payload) {
 inline QByteArray counted(const QByteArray &text) {
     return QByteArray(1, static_cast<char>(text.size())) + text;
 }
+
 }  // namespace link_detail

@@ -10,20 +10,6 @@ using namespace link_detail;
 
 namespace {
 
-constexpr uint8_t CMD_SMS_NUMBER = 96;
-constexpr uint8_t CMD_SMS_TEXT = 97;
-constexpr uint8_t CMD_SMS_END = 98;
-constexpr uint8_t CMD_MAIL_SENDER = 116;
-constexpr uint8_t CMD_MAIL_RECIPIENT = 117;
-constexpr uint8_t CMD_MAIL_SUBJECT = 118;
-constexpr uint8_t CMD_MAIL_BODY = 119;
-constexpr uint8_t CMD_SOCKET_PAYLOAD = 129;
-constexpr uint8_t CMD_AT = 240;
-
-int queue(Transaction &t, uint8_t id, const QByteArray &payload) {
-    return send(t, id, bytes_of(payload), static_cast<uint16_t>(payload.size()), 0);
-}
-
 // A mail field as it travels: cut to 255 bytes, and shorter still where escaping would not
 // let it fit one frame.
 QByteArray mail_field(uint8_t id, const QByteArray &text) {
@@ -34,19 +20,15 @@ QByteArray mail_field(uint8_t id, const QByteArray &text) {
     return field;
 }
 
-// Queues the opening piece and then the data in pieces; stops at the first refusal.
-int queue_pieces(Transaction &t, uint8_t id, const QByteArray &data) {
-    if (!queue(t, id, QByteArray(1, '\0'))) {
-        return 0;
-    }
+// The opening piece, then the data in pieces.
+QList<QByteArray> pieces(const QByteArray &data) {
+    QList<QByteArray> out{QByteArray(1, '\0')};
     int offset = 0;
     for (int size : link_piece_sizes(data)) {
-        if (!queue(t, id, counted(data.mid(offset, size)))) {
-            return 0;
-        }
+        out.append(counted(data.mid(offset, size)));
         offset += size;
     }
-    return 1;
+    return out;
 }
 
 }  // namespace
@@ -75,7 +57,7 @@ QList<int> link_piece_sizes(const QByteArray &data) {
     return sizes;
 }
 
-int link_sms_send(const QByteArray &number, const QByteArray &text) {
+int link_sms_send(const QByteArray &number, const QByteArray &text, LinkTransferId *transfer) {
     if (number.size() > LINK_MAX_TEXT_LENGTH || text.size() > LINK_MAX_TEXT_LENGTH) {
         return 0;
     }
@@ -87,37 +69,68 @@ int link_sms_send(const QByteArray &number, const QByteArray &text) {
         return 0;
     }
     Transaction t;
-    for (uint8_t id : {CMD_SMS_NUMBER, CMD_SMS_TEXT, CMD_SMS_END}) {
+    if (!transfer_has_room(t.state, 3)) {
+        return 0;
+    }
+    for (uint8_t id : {CMD_SMS_NUMBER, CMD_SMS_TEXT, CMD_SMS_SEND}) {
         t.state.cmdStatus[id] = CMD_STATUS_PENDING;
     }
-    const int number_ok = queue(t, CMD_SMS_NUMBER, numberPayload);
-    const int text_ok = queue(t, CMD_SMS_TEXT, textPayload);
-    const int end_ok = queue(t, CMD_SMS_END, QByteArray());
-    return number_ok && text_ok && end_ok ? 1 : 0;
+    transfer_add(t, TransferKind::Sms, CMD_SMS_NUMBER, numberPayload, true);
+    transfer_add(t, TransferKind::Sms, CMD_SMS_TEXT, textPayload);
+    const LinkTransferId id =
+        transfer_commit(t, TransferKind::Sms, CMD_SMS_SEND, QByteArray(), CMD_SMS_SEND);
+    if (transfer != nullptr) {
+        *transfer = id;
+    }
+    return 1;
 }
 
-void link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
-                           const QByteArray &subject, const QByteArray &body) {
+int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
+                          const QByteArray &subject, const QByteArray &body) {
+    const QList<QByteArray> bodyPieces = pieces(body);
     Transaction t;
-    queue(t, CMD_MAIL_RECIPIENT, counted(mail_field(CMD_MAIL_RECIPIENT, recipient)));
-    queue(t, CMD_MAIL_SENDER, counted(mail_field(CMD_MAIL_SENDER, sender)));
-    queue(t, CMD_MAIL_SUBJECT, counted(mail_field(CMD_MAIL_SUBJECT, subject)));
+    if (!transfer_has_room(t.state, 3 + bodyPieces.size())) {
+        return 0;
+    }
+    const struct {
+        uint8_t id;
+        const QByteArray &text;
+    } fields[] = {
+        {CMD_MAIL_RECIPIENT, recipient}, {CMD_MAIL_SENDER, sender}, {CMD_MAIL_SUBJECT, subject}};
+    for (const auto &field : fields) {
+        transfer_add(t, TransferKind::Mail, field.id, counted(mail_field(field.id, field.text)));
+    }
     t.state.cmdStatus[CMD_MAIL_BODY] = CMD_STATUS_PENDING;
-    queue_pieces(t, CMD_MAIL_BODY, body);
+    for (const QByteArray &piece : bodyPieces) {
+        transfer_add(t, TransferKind::Mail, CMD_MAIL_BODY, piece);
+    }
+    return 1;
 }
 
 int link_socket_append_payload(const QByteArray &data) {
+    const QList<QByteArray> payloadPieces = pieces(data);
     Transaction t;
-    return queue_pieces(t, CMD_SOCKET_PAYLOAD, data);
+    if (!transfer_has_room(t.state, payloadPieces.size())) {
+        return 0;
+    }
+    bool first = true;
+    for (const QByteArray &piece : payloadPieces) {
+        transfer_add(t, TransferKind::Socket, CMD_SOCKET_PAYLOAD, piece, first);
+        first = false;
+    }
+    return 1;
 }
 
 int link_send_at_command(const QByteArray &text) {
     const QByteArray payload = counted(text);
-    if (text.size() > LINK_MAX_TEXT_LENGTH || !frame_always_fits(CMD_AT, payload)) {
+    if (text.size() > LINK_MAX_TEXT_LENGTH || !frame_always_fits(CMD_AT_COMMAND, payload)) {
         return 0;
     }
     Transaction t;
-    t.state.cmdStatus[CMD_AT] = CMD_STATUS_PENDING;
+    if (!send(t, CMD_AT_COMMAND, bytes_of(payload), static_cast<uint16_t>(payload.size()), 0)) {
+        return 0;
+    }
+    t.state.cmdStatus[CMD_AT_COMMAND] = CMD_STATUS_PENDING;
     t.state.atResponse[0] = 0;
-    return queue(t, CMD_AT, payload);
+    return 1;
 }

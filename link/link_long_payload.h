@@ -1,19 +1,25 @@
 // Requests whose text may be long: SMS, mail content, socket payload and AT command. Mail
 // bodies and socket payloads travel as append pieces: a count byte and up to 255 data bytes,
-// opened by a piece with count 0.
+// opened by a piece with count 0. SMS, mail and socket payloads are transfers
+// (link_transfers.h): their frames go one at a time, and a refusal queues nothing of them.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+
+#include "link_state.h"
 
 constexpr int LINK_PIECE_MAX_DATA = 255;
 constexpr int LINK_MAIL_FIELD_MAX = 255;
 
-// Queues ids 96, 97 and 98; returns 0 when any of them was refused.
-int link_sms_send(const QByteArray &number, const QByteArray &text);
-// Recipient, sender and subject are cut to 255 bytes; the body goes in pieces.
-void link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
-                           const QByteArray &subject, const QByteArray &body);
-// Returns 1 when every piece was queued, 0 at the first piece refused.
+// Number, text and send (ids 96, 97, 98) as one transfer; 0 when refused.
+int link_sms_send(const QByteArray &number, const QByteArray &text,
+                  LinkTransferId *transfer = nullptr);
+// Recipient, sender and subject are cut to 255 bytes (less where escaping needs it); the body
+// goes in pieces. Joins the mail transfer that link_mail_set_server began; 0 when refused.
+int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
+                          const QByteArray &subject, const QByteArray &body);
+// Begins a socket transfer with the payload's pieces; link_socket_send ends it. 0 when refused.
 int link_socket_append_payload(const QByteArray &data);
 int link_send_at_command(const QByteArray &text);
 

@@ -1,10 +1,14 @@
-// One function per command the tool sends. Each marks its command pending, queues one frame
-// and returns 1 when it was queued, 0 when not. Texts are byte strings of at most
-// LINK_MAX_TEXT_LENGTH bytes: a longer one queues nothing and changes nothing.
+// One function per command the tool sends. Each queues its frame, marks its command pending
+// and returns 1; or it returns 0 and changes nothing (a full transmit table, a frame that could
+// never be encoded, an argument out of range). Texts are byte strings of at most
+// LINK_MAX_TEXT_LENGTH bytes. Mail settings and sends are frames of a mail transfer, the socket
+// send ends a payload's transfer (link_transfers.h); a send can hand back its transfer's id.
 #pragma once
 
 #include <QByteArray>
 #include <cstdint>
+
+#include "link_state.h"
 
 constexpr int LINK_MAX_TEXT_LENGTH = 254;
 constexpr int LINK_MIN_MESSAGE_SIZE = 32;
@@ -41,11 +45,12 @@ int link_sms_get_reception_enabled();
 
 int link_mail_set_server(const QByteArray &server, uint16_t port);
 int link_mail_set_credentials(const QByteArray &login, const QByteArray &password);
-int link_mail_send_smtp(uint8_t encryption);
-int link_mail_send_http_post(const QByteArray &url);
+int link_mail_send_smtp(uint8_t encryption, LinkTransferId *transfer = nullptr);
+int link_mail_send_http_post(const QByteArray &url, LinkTransferId *transfer = nullptr);
 
 int link_apn_set(const QByteArray &name, const QByteArray &login, const QByteArray &password);
-int link_socket_send(const QByteArray &destination, uint8_t protocol, uint16_t timeoutMs);
+int link_socket_send(const QByteArray &destination, uint8_t protocol, uint16_t timeoutMs,
+                     LinkTransferId *transfer = nullptr);
 int link_socket_cancel_send();
 int link_apn_get();
 

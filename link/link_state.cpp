@@ -1,8 +1,6 @@
 // The link record, its table searches and the send primitive.
 #include "link_state.h"
 
-#include <cstring>
-
 #include "link_clock.h"
 #include "link_internal.h"
 #include "module3g.h"
@@ -11,60 +9,90 @@ namespace link_detail {
 
 namespace {
 QMutex linkMutex;
-LinkState linkState;
+std::unique_ptr<LinkState> linkState;
+// Views held by this thread; they share one lock.
+thread_local int viewsHeld = 0;
+// Made on the thread that starts the program, before any worker thread exists, so that its
+// signals are delivered there whichever thread first asks for it.
+Module3G notifier;
 
-template <size_t N>
-void set_text(std::array<char, N> &field, const char *text) {
-    field.fill(0);
-    std::memcpy(field.data(), text, strnlen(text, N - 1));
+std::unique_ptr<LinkState> fresh_state() {
+    auto s = std::make_unique<LinkState>();
+    s->notifier = &notifier;
+    return s;
 }
 }  // namespace
 
 QMutex &mutex() {
     return linkMutex;
 }
+
 LinkState &state() {
-    return linkState;
+    if (!linkState) {
+        linkState = fresh_state();
+    }
+    return *linkState;
+}
+
+bool viewHeldHere() {
+    return viewsHeld > 0;
+}
+
+static LinkState &lock_for_change() {
+    // The thread's own view holds the lock: waiting for it would wait for ever.
+    if (viewsHeld > 0) {
+        qFatal("A link function was called while this thread holds a LockedLinkState");
+    }
+    mutex().lock();
+    return state();
+}
+
+Transaction::Transaction() : state(lock_for_change()) {}
+
+Transaction::~Transaction() {
+    mutex().unlock();
+    outbox.flush();
 }
 
 void Outbox::flush() {
-    Module3G *notifier = link_notifier();
+    Module3G *n = link_notifier();
     for (int i = 0; i < framesQueued; ++i) {
-        emit notifier->command_queued();
+        emit n->command_queued();
     }
     for (const auto &event : received) {
-        emit notifier->command_received(event.first, event.second);
+        emit n->command_received(event.first, event.second);
     }
 }
 
 void free_tx_slot(TxSlot &slot) {
-    slot.frame.reset();
-    slot.length = 0;
-    slot.done = 0;
-    slot.lastSent = 0;
+    slot = TxSlot();
 }
 
-static int place_frame(Transaction &t, uint8_t cmdId, uint8_t seq, uint8_t status,
-                       const uint8_t *payload, uint16_t length) {
-    LinkState &s = t.state;
+uint8_t frame_command(const TxSlot &slot) {
+    uint8_t cmdId = 0;
+    uint8_t seq = 0;
+    frame_read_header(slot.frame.get(), slot.length, &cmdId, &seq);
+    return cmdId;
+}
+
+int place_frame(LinkState &s, uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
+                uint16_t length) {
     const int index = find_free_tx_slot(s);
     if (index < 0) {
         ++s.counters.txTableFull;
-        return 0;
+        return -1;
     }
     TxSlot &slot = s.txTable[index];
     if (link_build_frame(cmdId, seq, status, payload, length, &slot.frame, &slot.length) !=
         FRAME_OK) {
         free_tx_slot(slot);
         ++s.counters.encodeFailures;
-        return 0;
+        return -1;
     }
-    slot.done = 0;
-    slot.lastSent = 0;
-    return 1;
+    return index;
 }
 
-static uint8_t take_sequence_number(LinkState &s) {
+uint8_t take_sequence_number(LinkState &s) {
     const uint8_t seq = s.txSeq;
     s.txSeq = static_cast<uint8_t>(s.txSeq + 1);
     if (s.txSeq == 0) {
@@ -74,22 +102,24 @@ static uint8_t take_sequence_number(LinkState &s) {
 }
 
 int send(Transaction &t, uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t seq) {
-    const bool control = cmdId <= CMD_MAX_MESSAGE_SIZE;
+    const bool control = cmdId < FIRST_STATUS_ID;
     // The sequence number is only spent once the frame is known to fit.
-    const uint8_t frameSeq = control ? seq : t.state.txSeq;
-    if (!place_frame(t, cmdId, frameSeq, 0, payload, length)) {
+    const uint8_t frameSeq = cmdId <= CMD_MAX_MESSAGE_SIZE ? seq : t.state.txSeq;
+    const int index = place_frame(t.state, cmdId, frameSeq, 0, payload, length);
+    if (index < 0) {
         return 0;
     }
-    if (!control) {
+    if (cmdId > CMD_MAX_MESSAGE_SIZE) {
         take_sequence_number(t.state);
     }
+    t.state.txTable[index].request = !control;
     ++t.outbox.framesQueued;
     return 1;
 }
 
 int send_reply(Transaction &t, uint8_t cmdId, const uint8_t *payload, uint16_t length,
                uint8_t status) {
-    if (!place_frame(t, cmdId, t.state.txSeq, status | REPLY_FLAG, payload, length)) {
+    if (place_frame(t.state, cmdId, t.state.txSeq, status | REPLY_FLAG, payload, length) < 0) {
         return 0;
     }
     take_sequence_number(t.state);
@@ -143,11 +173,7 @@ int find_pending_control(LinkState &s) {
     for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
         const int index = (start + i) % LINK_SLOT_COUNT;
         const TxSlot &slot = s.txTable[index];
-        uint8_t cmdId;
-        uint8_t seq;
-        if (slot.occupied() && !slot.done &&
-            frame_read_header(slot.frame.get(), slot.length, &cmdId, &seq) &&
-            cmdId <= CMD_MAX_MESSAGE_SIZE) {
+        if (slot.occupied() && !slot.done && frame_command(slot) <= CMD_MAX_MESSAGE_SIZE) {
             return index;
         }
     }
@@ -173,22 +199,24 @@ int find_due_retransmit(LinkState &s, int64_t now) {
 
 using namespace link_detail;
 
-LockedLinkState::LockedLinkState() : mutex_(&link_detail::mutex()), state_(&link_detail::state()) {
-    mutex_->lock();
+LockedLinkState::LockedLinkState() : holds_(true), state_(nullptr) {
+    if (viewsHeld++ == 0) {
+        mutex().lock();
+    }
+    state_ = &link_detail::state();
 }
 
 LockedLinkState::LockedLinkState(LockedLinkState &&other) noexcept
-    : mutex_(std::exchange(other.mutex_, nullptr)), state_(other.state_) {}
+    : holds_(std::exchange(other.holds_, false)), state_(other.state_) {}
 
 LockedLinkState::~LockedLinkState() {
-    if (mutex_ != nullptr) {
-        mutex_->unlock();
+    if (holds_ && --viewsHeld == 0) {
+        mutex().unlock();
     }
 }
 
 Module3G *link_notifier() {
-    static Module3G notifier;
-    return &notifier;
+    return &link_detail::notifier;
 }
 
 static void reset_queues(LinkState &s) {
@@ -198,6 +226,7 @@ static void reset_queues(LinkState &s) {
     for (auto &slot : s.rxTable) {
         slot.reset();
     }
+    transfers_reset(s);
     s.rxReadCursor = 0;
     s.rxAllocCursor = 0;
     s.txScanCursor = 0;
@@ -205,61 +234,12 @@ static void reset_queues(LinkState &s) {
 }
 
 int link_init() {
-    Module3G *notifier = link_notifier();
-    Transaction t;
-    LinkState &s = t.state;
-    reset_queues(s);
-    s.lastRxSeq = 0;
-    s.gpioGroupQueue.clear();
-    s.gpioPinQueue.clear();
-    s.txSeq = 1;
-    s.notifier = notifier;
-    s.cmdStatus.fill(CMD_STATUS_IDLE);
-    s.gpioGroupResult.fill(255);
-    s.gpioGroupValue.fill(2);
-    s.gpioPinValue.fill(2);
-    s.lastGpioCmd = 0;
-    s.callEventState = 0;
-    s.callEventValue = 0xFFFFFFFF;
-    s.callEventExtra = 0;
-    s.lastCallCmd = 0;
-    s.audioMicMute = 0;
-    s.audioMicGain = 0;
-    s.audioSpeakerGain.fill(0);
-    s.audioRingTone.fill(0);
-    s.lastAudioCmd = 0;
-    s.i2cReadLength = 0;
-    s.i2cData.fill(0);
-    s.smsRxText.fill(0);
-    s.smsRxDate.fill(0);
-    s.smsRxSender.fill(0);
-    s.smsRxComplete = 0;
-    s.smsRxTextLength = 0;
-    s.smsReceptionEnabled = 0;
-    s.lastSmsCmd = 0;
-    s.socketResponse.fill(0);
-    s.socketResponseLength = 0;
-    s.socketResponseDropped = 0;
-    s.socketBytesSent = 0;
-    s.apnName.clear();
-    s.apnLogin.clear();
-    s.apnPassword.clear();
-    s.lastSocketCmd = 0;
-    s.reply160Status = 255;
-    s.rssi = 99;
-    s.imei.fill(0);
-    s.simId.fill(0);
-    s.vin = 0;
-    s.modemSpeed = 0;
-    s.towerConn.fill(0);
-    s.lastStatusCmd = 0;
-    set_text(s.tarnFirmware, "xx.yy.zz");
-    set_text(s.tarnHardware, "BOARD-LOT");
-    set_text(s.cintFirmware, "xx.yyyy");
-    set_text(s.cintHardware, "xxxx-yy");
-    s.atResponse.fill(0);
-    s.counters = LinkCounters{};
-    return 0;
+    std::unique_ptr<LinkState> replaced = fresh_state();
+    {
+        QMutexLocker lock(&mutex());
+        std::swap(linkState, replaced);
+    }
+    return 0;  // the old record is freed outside the lock
 }
 
 void link_reset_queues() {
@@ -269,6 +249,11 @@ void link_reset_queues() {
 
 LockedLinkState link_get_state() {
     return LockedLinkState();
+}
+
+LinkSnapshot link_snapshot() {
+    LockedLinkState s;
+    return static_cast<const LinkSnapshot &>(*s);
 }
 
 int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
@@ -314,11 +299,26 @@ int link_store_received(const LinkMessage *message) {
     return 1;
 }
 
-void link_set_cmd_status(uint8_t cmdId, uint8_t status) {
+int link_receive(const QByteArray &bytes) {
+    int stored = 0;
+    frame_decoder_feed(&frame_decoder_instance(), bytes,
+                       [&stored](const LinkMessage &m) { stored += link_store_received(&m); });
+    return stored;
+}
+
+void link_port_opened() {
     Transaction t;
-    if (cmdId < t.state.cmdStatus.size()) {
-        t.state.cmdStatus[cmdId] = status;
+    t.state.lastRxSeqValid = false;
+    t.state.handled.fill(HandledFrame());
+}
+
+int link_set_call_event_extra_if(uint8_t expected, uint8_t value) {
+    Transaction t;
+    if (t.state.callEventExtra != expected) {
+        return 0;
     }
+    t.state.callEventExtra = value;
+    return 1;
 }
 
 int link_find_free_tx_slot() {

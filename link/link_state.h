@@ -1,29 +1,32 @@
 // The process-wide link record, its transmit and receive tables, and the send primitive.
-// One mutex guards the whole record: every function here takes it, and the window reads the
-// record only through a LockedLinkState.
+// One mutex guards the whole record: every function here takes it. The window copies what it
+// shows with link_snapshot(); a LockedLinkState is for short reads.
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
 
+#include "command_ids.h"
 #include "frame_codec.h"
 
 class Module3G;
 
 constexpr int LINK_SLOT_COUNT = 4200;
 constexpr int LINK_RETRANSMIT_SECONDS = 10;
+// How many module frames, handled within how many seconds, the repeat filter remembers. Fewer
+// than the 255 sequence numbers, so a module that numbers its frames in turn never repeats a
+// remembered one by chance.
+constexpr int LINK_REPEAT_MEMORY = 64;
+constexpr int LINK_REPEAT_MEMORY_SECONDS = 60;
 
+// The tool withdrew the transfer this status reports before it was sent whole.
+constexpr uint8_t CMD_STATUS_CANCELLED = 252;
 constexpr uint8_t CMD_STATUS_NAK = 253;
 constexpr uint8_t CMD_STATUS_IDLE = 254;
 constexpr uint8_t CMD_STATUS_PENDING = 255;
-
-constexpr uint8_t CMD_ACK = 0;
-constexpr uint8_t CMD_NAK = 1;
-constexpr uint8_t CMD_MAX_MESSAGE_SIZE = 2;
 
 constexpr int GPIO_GROUP_COUNT = 4;
 constexpr int GPIO_PIN_COUNT = 12;
@@ -37,11 +40,39 @@ constexpr int AT_RESPONSE_SIZE = 1024;
 constexpr int TARN_VERSION_SIZE = 17;
 constexpr int CINT_VERSION_SIZE = 8;
 
+namespace link_detail {
+template <typename T, size_t N>
+constexpr std::array<T, N> filled(T value) {
+    std::array<T, N> out{};
+    for (T &element : out) {
+        element = value;
+    }
+    return out;
+}
+template <size_t N, size_t M>
+constexpr std::array<char, N> text(const char (&value)[M]) {
+    static_assert(M <= N, "the text does not fit its field");
+    std::array<char, N> out{};
+    for (size_t i = 0; i < M; ++i) {
+        out[i] = value[i];
+    }
+    return out;
+}
+}  // namespace link_detail
+
+// Identifies a multi-frame transfer (an SMS, a mail, a socket payload); 0 is none.
+using LinkTransferId = uint32_t;
+
 struct TxSlot {
     std::unique_ptr<uint8_t[]> frame;  // empty marks a free slot
     uint16_t length = 0;
     uint8_t done = 0;
     int64_t lastSent = 0;  // clock seconds of the last write; 0 = never written
+    bool request = false;  // a frame of ours that the module answers with a reply
+    LinkTransferId transfer = 0;
+    // A transfer's commit frame: the command whose status reports the transfer, also when
+    // the module refuses this frame.
+    uint8_t reportsTo = 0;
 
     bool occupied() const { return frame != nullptr; }
 };
@@ -52,28 +83,32 @@ struct RxSlot {
     std::unique_ptr<uint8_t[]> payload;
 };
 
-// Traffic the link dropped or could not place, for diagnosis.
+// What the link dropped, refused or could not place; nothing is dropped without a count.
 struct LinkCounters {
     uint32_t repeatsDropped = 0;
     uint32_t rxTableFull = 0;
     uint32_t txTableFull = 0;
     uint32_t encodeFailures = 0;
+    // Module frames whose payload ended before what their id carries; they changed nothing
+    // that their payload did not hold whole.
+    uint32_t malformed = 0;
+    // Frames of transfers dropped because the module refused an earlier piece.
+    uint32_t transferFramesDropped = 0;
 };
 
-struct LinkState {
-    uint8_t lastRxSeq = 0;
-    std::deque<int> gpioGroupQueue;
-    std::deque<int> gpioPinQueue;
-    uint8_t txSeq = 1;
-    uint16_t rxReadCursor = 0;
-    uint16_t rxAllocCursor = 0;
-    uint16_t txScanCursor = 0;
-    uint16_t txAllocCursor = 0;
-    Module3G *notifier = nullptr;
-    std::array<uint8_t, 255> cmdStatus{};
-    std::array<uint32_t, GPIO_GROUP_COUNT> gpioGroupResult{};
-    std::array<uint32_t, GPIO_GROUP_COUNT> gpioGroupValue{};
-    std::array<uint32_t, GPIO_PIN_COUNT> gpioPinValue{};
+// Everything the window shows: the statuses, the selectors, the fields replies are unpacked
+// into and the counters. The initial values here are the record's only ones.
+struct LinkSnapshot {
+    // Indexed by command id; every id has an entry, so no received byte can index past it.
+    std::array<uint8_t, 256> cmdStatus = link_detail::filled<uint8_t, 256>(CMD_STATUS_IDLE);
+    // How often the module refused each command with a NAK since start.
+    std::array<uint32_t, 256> nakCount{};
+    std::array<uint32_t, GPIO_GROUP_COUNT> gpioGroupResult =
+        link_detail::filled<uint32_t, GPIO_GROUP_COUNT>(255);
+    std::array<uint32_t, GPIO_GROUP_COUNT> gpioGroupValue =
+        link_detail::filled<uint32_t, GPIO_GROUP_COUNT>(2);
+    std::array<uint32_t, GPIO_PIN_COUNT> gpioPinValue =
+        link_detail::filled<uint32_t, GPIO_PIN_COUNT>(2);
     uint8_t lastGpioCmd = 0;
     uint8_t callEventState = 0;
     uint32_t callEventValue = 0xFFFFFFFF;
@@ -109,18 +144,72 @@ struct LinkState {
     uint8_t modemSpeed = 0;
     std::array<uint8_t, 2> towerConn{};
     uint8_t lastStatusCmd = 0;
-    std::array<char, TARN_VERSION_SIZE> tarnFirmware{};
-    std::array<char, TARN_VERSION_SIZE> tarnHardware{};
-    std::array<char, CINT_VERSION_SIZE> cintFirmware{};
-    std::array<char, CINT_VERSION_SIZE> cintHardware{};
+    std::array<char, TARN_VERSION_SIZE> tarnFirmware =
+        link_detail::text<TARN_VERSION_SIZE>("xx.yy.zz");
+    std::array<char, TARN_VERSION_SIZE> tarnHardware =
+        link_detail::text<TARN_VERSION_SIZE>("BOARD-LOT");
+    std::array<char, CINT_VERSION_SIZE> cintFirmware =
+        link_detail::text<CINT_VERSION_SIZE>("xx.yyyy");
+    std::array<char, CINT_VERSION_SIZE> cintHardware =
+        link_detail::text<CINT_VERSION_SIZE>("xxxx-yy");
     std::array<char, AT_RESPONSE_SIZE> atResponse{};
-    std::array<std::unique_ptr<RxSlot>, LINK_SLOT_COUNT> rxTable;
-    std::array<TxSlot, LINK_SLOT_COUNT> txTable;
     LinkCounters counters;
 };
 
-// Holds the link's lock for as long as it lives: keep it short, and never open a message box,
-// call a request function or wait for another thread while holding one.
+// A module frame the repeat filter remembers.
+struct HandledFrame {
+    uint8_t seq = 0;
+    uint8_t cmdId = 0;
+    uint8_t status = 0;
+    QByteArray payload;
+    int64_t handledAt = 0;
+};
+
+// The frames of a transfer go one at a time, each when the one before was acknowledged.
+enum class TransferKind : uint8_t { Sms, Mail, Socket };
+constexpr int TRANSFER_KIND_COUNT = 3;
+
+struct TransferFrame {
+    uint8_t cmdId = 0;
+    QByteArray payload;
+};
+
+struct Transfer {
+    LinkTransferId id = 0;
+    std::deque<TransferFrame> waiting;  // not in the transmit table yet, in order
+    int slot = -1;           // the table slot of the frame on its way, until acknowledged
+    bool committed = false;  // its commit frame was queued: nothing more joins it
+    bool refused = false;    // the module refused a piece: nothing more of it goes out
+    uint8_t statusId = 0;    // the command whose status reports the transfer's outcome
+};
+
+struct LinkState : LinkSnapshot {
+    uint8_t lastRxSeq = 0;
+    bool lastRxSeqValid = false;  // no module frame handled since the port was opened
+    std::deque<int> gpioGroupQueue;
+    std::deque<int> gpioPinQueue;
+    uint8_t txSeq = 1;
+    uint16_t rxReadCursor = 0;
+    uint16_t rxAllocCursor = 0;
+    uint16_t txScanCursor = 0;
+    uint16_t txAllocCursor = 0;
+    Module3G *notifier = nullptr;
+    // Requests written and not answered yet, by command id.
+    std::array<uint16_t, 256> repliesOwed{};
+    std::array<HandledFrame, LINK_REPEAT_MEMORY> handled;
+    int handledNext = 0;
+    // Per kind, oldest first; only the first of a kind sends.
+    std::array<std::deque<Transfer>, TRANSFER_KIND_COUNT> transfers;
+    int transferFramesWaiting = 0;
+    LinkTransferId lastTransferId = 0;
+    std::array<std::unique_ptr<RxSlot>, LINK_SLOT_COUNT> rxTable;
+    std::array<TxSlot, LINK_SLOT_COUNT> txTable;
+};
+
+// Holds the link's lock for as long as it lives and gives read-only access: keep it short, and
+// never open a message box, call a link function or wait for another thread while holding one.
+// Views nest on one thread (they share the lock); a link function called while one is held on
+// the same thread stops the program with a message instead of deadlocking.
 class LockedLinkState {
   public:
     LockedLinkState();
@@ -129,18 +218,21 @@ class LockedLinkState {
     LockedLinkState(LockedLinkState &&other) noexcept;
     ~LockedLinkState();
 
-    LinkState &operator*() const { return *state_; }
-    LinkState *operator->() const { return state_; }
+    const LinkState &operator*() const { return *state_; }
+    const LinkState *operator->() const { return state_; }
 
   private:
-    QMutex *mutex_;
-    LinkState *state_;
+    bool holds_;
+    const LinkState *state_;
 };
 
 int link_init();
 void link_reset_queues();
 LockedLinkState link_get_state();
-// The notifier lives as long as the process; connecting to it needs no lock.
+// A copy of what the window shows, taken under the lock; read it without one.
+LinkSnapshot link_snapshot();
+// The notifier lives as long as the process, on the thread that started it; connecting to it
+// needs no lock.
 Module3G *link_notifier();
 
 int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
@@ -148,9 +240,16 @@ int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *
 int link_send(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t seq);
 int link_send_reply(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t status);
 int link_store_received(const LinkMessage *message);
+// Feeds bytes from the line through the receive-path decoder and stores every frame they
+// complete; returns how many were stored.
+int link_receive(const QByteArray &bytes);
+// A port was opened: the module at its other end may number its frames afresh, so nothing it
+// sends is taken for a repeat of what came before.
+void link_port_opened();
 
-// Sets one command's status; the window uses it to clear a reported NAK.
-void link_set_cmd_status(uint8_t cmdId, uint8_t status);
+// Replaces the call event's reason byte only while it still holds `expected`, so a refresh
+// that read an older value never overwrites a newer event; returns 1 when it was replaced.
+int link_set_call_event_extra_if(uint8_t expected, uint8_t value);
 
 int link_find_free_tx_slot();
 int link_find_free_rx_slot();

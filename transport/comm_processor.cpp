@@ -3,6 +3,8 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 #include "frame_codec.h"
 #include "link_engine.h"
@@ -62,6 +64,7 @@ void CommProcessor::OnOpenSerialPort(QString comPort) {
     serialPort.setStopBits(QSerialPort::OneStop);
     serialPort.setFlowControl(QSerialPort::HardwareControl);
     serialPort.clear(QSerialPort::AllDirections);
+    link_port_opened();
     notePortState(comPort);
     emit OpenSerialPortDone(true);
 }
@@ -86,36 +89,30 @@ void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
     }
     // A pty whose other side closed reports ReadError in a tight loop until the port closes.
     const QString name = portName();
-    QString reason = serialPort.errorString();
-    if (reason.isEmpty() || reason == QLatin1String("Unknown error")) {
-        reason = error == QSerialPort::ResourceError ? tr("the device is no longer available")
-                                                     : tr("reading from the device failed");
-    }
+    const QString reason = serialPort.errorString();
     serialPort.close();
     notePortState();
-    emit SerialPortLost(tr("Lost the connection to serial port %1: %2").arg(name, reason));
+    emit SerialPortLost(portLossMessage(name, reason));
 }
 
-void CommProcessor::feedReceivedBytes() {
-    for (const char c : qAsConst(rxBuffer)) {
-        if (frame_decoder_put(static_cast<uint8_t>(c)) != FRAME_COMPLETE) {
-            continue;
-        }
-        LinkMessage message;
-        if (frame_decoder_take(&message) == FRAME_OK) {
-            link_store_received(&message);
-        }
+QString CommProcessor::portLossMessage(const QString &port, const QString &reason) {
+    const QString message = tr("Serial port %1 was closed or unplugged.").arg(port);
+    // What the system says after a device went away is often beside the point.
+    const QStringList saysNothing = {QString(), QStringLiteral("Unknown error"),
+                                     QString::fromLocal8Bit(std::strerror(ENOTTY)),
+                                     QString::fromLocal8Bit(std::strerror(EIO))};
+    if (saysNothing.contains(reason)) {
+        return message;
     }
-    rxBuffer.clear();
+    return tr("%1 (%2)").arg(message, reason);
 }
 
 // Writes every frame the engine has ready, not just one, so that a burst of module frames
 // gets its acknowledgements before the module's own retransmission timer runs out.
 void CommProcessor::writeDueFrames() {
-    while (TxSlot *slot = link_process()) {
-        const QByteArray bytes(reinterpret_cast<const char *>(slot->frame.get()), slot->length);
-        serialPort.write(bytes);
-        emit UartMessageSent(bytes);
+    for (QByteArray frame = link_process(); !frame.isEmpty(); frame = link_process()) {
+        serialPort.write(frame);
+        emit UartMessageSent(frame);
         if (oneFramePerWakeup_) {
             break;
         }
@@ -135,7 +132,8 @@ void CommProcessor::ProcessUartIO() {
             if (stopRequested) {
                 break;
             }
-            feedReceivedBytes();
+            link_receive(rxBuffer);
+            rxBuffer.clear();
             // Frames wait in the table while no port is open and go out as soon as one is:
             // writing them to a closed port would only start their 10-second clock.
             if (serialPort.isOpen()) {

@@ -24,8 +24,12 @@ class CommProcessor : public QObject {
 
     static constexpr int kWakeIntervalMs = 333;
 
-    // Writes one frame per wake-up instead of every frame ready: the pace of the original
-    // design, kept for comparison in the benchmarks.
+    // What the user reads when an open port goes: the port named, and the system's reason
+    // when it adds something.
+    static QString portLossMessage(const QString &port, const QString &reason);
+
+    // Writes one frame per wake-up instead of every frame ready, for comparison in the
+    // benchmarks.
     void setOneFramePerWakeup(bool one) { oneFramePerWakeup_ = one; }
 
   signals:
@@ -51,7 +55,6 @@ class CommProcessor : public QObject {
     void OnSerialPortError(QSerialPort::SerialPortError error);
 
   private:
-    void feedReceivedBytes();
     void writeDueFrames();
     void notePortState(const QString &requestedName = QString());
 

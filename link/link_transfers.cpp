@@ -1,0 +1,229 @@
+// Transfers: their frames wait outside the transmit table until it is their turn, so that no
+// piece can overtake another, and a refused piece takes the rest of its transfer with it.
+#include "link_transfers.h"
+
+#include "link_internal.h"
+
+namespace link_detail {
+
+namespace {
+
+// Frames that may wait for their turn, over all transfers: as many as the table holds.
+constexpr int kMaxWaitingFrames = LINK_SLOT_COUNT;
+
+std::deque<Transfer> &transfers_of(LinkState &s, TransferKind kind) {
+    return s.transfers[static_cast<size_t>(kind)];
+}
+
+Transfer *open_transfer(LinkState &s, TransferKind kind) {
+    std::deque<Transfer> &list = transfers_of(s, kind);
+    return !list.empty() && !list.back().committed ? &list.back() : nullptr;
+}
+
+Transfer &open_or_new(LinkState &s, TransferKind kind) {
+    if (Transfer *open = open_transfer(s, kind)) {
+        return *open;
+    }
+    Transfer fresh;
+    fresh.id = ++s.lastTransferId;
+    if (fresh.id == 0) {
+        fresh.id = ++s.lastTransferId;
+    }
+    transfers_of(s, kind).push_back(std::move(fresh));
+    return transfers_of(s, kind).back();
+}
+
+// The transfer a table slot carries a frame of, with its list.
+Transfer *owner(LinkState &s, int index, std::deque<Transfer> **list = nullptr) {
+    const LinkTransferId id = s.txTable[index].transfer;
+    for (std::deque<Transfer> &candidates : s.transfers) {
+        for (Transfer &t : candidates) {
+            if (id != 0 && t.id == id) {
+                if (list != nullptr) {
+                    *list = &candidates;
+                }
+                return &t;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void drop_waiting(LinkState &s, Transfer &t) {
+    s.transferFramesWaiting -= static_cast<int>(t.waiting.size());
+    t.waiting.clear();
+}
+
+void erase(std::deque<Transfer> &list, LinkTransferId id) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->id == id) {
+            list.erase(it);
+            return;
+        }
+    }
+}
+
+// Takes a transfer off its list. A frame of it that is on the line already goes on as a frame
+// of its own; one that is not is taken back. Returns how many frames did not go.
+int withdraw(LinkState &s, std::deque<Transfer> &list, Transfer &t) {
+    int dropped = static_cast<int>(t.waiting.size());
+    if (t.slot >= 0) {
+        TxSlot &slot = s.txTable[t.slot];
+        if (slot.lastSent == 0) {
+            free_tx_slot(slot);
+            ++dropped;
+        } else {
+            slot.transfer = 0;
+        }
+    }
+    drop_waiting(s, t);
+    erase(list, t.id);
+    return dropped;
+}
+
+// Puts the first waiting frame of the kind's first transfer into the table, when nothing of it
+// is on its way.
+void start_next(LinkState &s, TransferKind kind) {
+    std::deque<Transfer> &list = transfers_of(s, kind);
+    if (list.empty() || list.front().slot >= 0 || list.front().waiting.empty()) {
+        return;
+    }
+    Transfer &t = list.front();
+    const TransferFrame &next = t.waiting.front();
+    const int index = place_frame(s, next.cmdId, s.txSeq, 0, bytes_of(next.payload),
+                                  static_cast<uint16_t>(next.payload.size()));
+    if (index < 0) {
+        return;  // the table is full: the next pass tries again
+    }
+    take_sequence_number(s);
+    TxSlot &slot = s.txTable[index];
+    slot.request = true;
+    slot.transfer = t.id;
+    if (t.committed && t.waiting.size() == 1) {
+        slot.reportsTo = t.statusId;
+    }
+    t.slot = index;
+    t.waiting.pop_front();
+    --s.transferFramesWaiting;
+}
+
+}  // namespace
+
+bool transfer_has_room(const LinkState &s, int frames) {
+    return s.transferFramesWaiting + frames <= kMaxWaitingFrames;
+}
+
+void transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId, const QByteArray &payload,
+                  bool fresh) {
+    LinkState &s = t.state;
+    if (fresh) {
+        if (Transfer *open = open_transfer(s, kind)) {
+            s.counters.transferFramesDropped += withdraw(s, transfers_of(s, kind), *open);
+        }
+    }
+    Transfer &open = open_or_new(s, kind);
+    // Callers cut their frames to fit; one that would not encode could never be sent.
+    if (open.refused || !frame_always_fits(cmdId, payload)) {
+        ++s.counters.transferFramesDropped;
+        return;
+    }
+    open.waiting.push_back(TransferFrame{cmdId, payload});
+    ++s.transferFramesWaiting;
+    start_next(s, kind);
+    ++t.outbox.framesQueued;  // wakes the worker, which writes the frame when its turn comes
+}
+
+LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
+                               const QByteArray &payload, uint8_t statusId) {
+    LinkState &s = t.state;
+    Transfer &open = open_or_new(s, kind);
+    open.committed = true;
+    open.statusId = statusId;
+    const LinkTransferId id = open.id;
+    if (open.refused) {
+        // The module refused a piece before the commit was queued: the send never goes.
+        s.cmdStatus[statusId] = CMD_STATUS_NAK;
+        ++s.counters.transferFramesDropped;
+        erase(transfers_of(s, kind), id);
+        start_next(s, kind);
+        return id;
+    }
+    open.waiting.push_back(TransferFrame{cmdId, payload});
+    ++s.transferFramesWaiting;
+    start_next(s, kind);
+    ++t.outbox.framesQueued;
+    return id;
+}
+
+void transfers_advance(LinkState &s) {
+    for (int kind = 0; kind < TRANSFER_KIND_COUNT; ++kind) {
+        start_next(s, static_cast<TransferKind>(kind));
+    }
+}
+
+void transfer_acknowledged(LinkState &s, int index) {
+    Transfer *t = owner(s, index);
+    if (t != nullptr && t->slot == index) {
+        t->slot = -1;
+    }
+    s.txTable[index].transfer = 0;
+}
+
+void transfer_refused(LinkState &s, int index) {
+    std::deque<Transfer> *list = nullptr;
+    Transfer *t = owner(s, index, &list);
+    s.txTable[index].transfer = 0;
+    if (t == nullptr) {
+        return;
+    }
+    t->slot = -1;
+    t->refused = true;
+    s.counters.transferFramesDropped += static_cast<uint32_t>(t->waiting.size());
+    drop_waiting(s, *t);
+    if (t->committed) {
+        s.cmdStatus[t->statusId] = CMD_STATUS_NAK;
+        erase(*list, t->id);
+    }
+    // An open transfer stays, refused, until its commit comes and is dropped with it.
+}
+
+void transfer_written(LinkState &s, int index) {
+    std::deque<Transfer> *list = nullptr;
+    Transfer *t = owner(s, index, &list);
+    if (t == nullptr || !t->committed || !t->waiting.empty() || t->slot != index) {
+        return;
+    }
+    // The commit frame is on the line: the next transfer of the kind may start, and this
+    // frame's acknowledgement ends it like any request's.
+    s.txTable[index].transfer = 0;
+    erase(*list, t->id);
+}
+
+void transfers_reset(LinkState &s) {
+    for (std::deque<Transfer> &list : s.transfers) {
+        list.clear();
+    }
+    s.transferFramesWaiting = 0;
+}
+
+}  // namespace link_detail
+
+using namespace link_detail;
+
+int link_withdraw_transfer(LinkTransferId id) {
+    Transaction t;
+    LinkState &s = t.state;
+    for (std::deque<Transfer> &list : s.transfers) {
+        for (Transfer &candidate : list) {
+            if (id == 0 || candidate.id != id) {
+                continue;
+            }
+            if (candidate.committed) {
+                s.cmdStatus[candidate.statusId] = CMD_STATUS_CANCELLED;
+            }
+            withdraw(s, list, candidate);
+            return 1;
+        }
+    }
+    return 0;
+}
