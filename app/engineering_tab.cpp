@@ -38,13 +38,14 @@ void MainWindow::on_pushButton_ClearStatusBar_clicked() {
     statusBar()->clearMessage();
 }
 
-void MainWindow::refreshAtCommand(const LinkState &state) {
-    applyStandardStatus(ui->frame_AtCommandStatus, ui->label_AtCommandStatus, state.cmdStatus[240],
-                        tr("AT command executed successfully."), tr("ERROR: AT command failed."));
-    const QString response = QString::fromLatin1(
-        state.atResponse.data(), int(strnlen(state.atResponse.data(), AT_RESPONSE_SIZE)));
+void MainWindow::refreshAtCommand(const LinkSnapshot &state) {
+    applyStandardStatus(ui->frame_AtCommandStatus, ui->label_AtCommandStatus,
+                        state.cmdStatus[CMD_AT_COMMAND], tr("AT command executed successfully."),
+                        tr("ERROR: AT command failed."));
+    const QByteArray response(state.atResponse.data(),
+                              int(strnlen(state.atResponse.data(), AT_RESPONSE_SIZE)));
     // Rewriting an unchanged text would only reset the user's scroll position and selection.
-    if (ui->plainTextEdit_AtCommandResponse->toPlainText() != response) {
-        ui->plainTextEdit_AtCommandResponse->setPlainText(response);
-    }
+    controlSync_.write(ui->plainTextEdit_AtCommandResponse, response, [this](const QByteArray &r) {
+        ui->plainTextEdit_AtCommandResponse->setPlainText(QString::fromLatin1(r));
+    });
 }

@@ -1,20 +1,24 @@
 // The tool's one window: owns the serial worker and the dialogs, and presents the link record.
-// Slots of each feature live in features/<feature>.cpp, the shell's own in app/.
+// The slots and refresh block of each tab live in app/<tab>_tab.cpp, the shell's own beside
+// them.
 #pragma once
 
 #include <QByteArray>
 #include <QDialog>
 #include <QMainWindow>
-#include <QSet>
 #include <QSignalMapper>
 #include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
 
 #include "comm_processor.h"
+#include "control_sync.h"
 #include "dlg_serial_port.h"
 #include "sent_frames_log.h"
 
 class QAbstractButton;
-struct LinkState;
+struct LinkSnapshot;
 
 namespace Ui {
 class MainWindow;
@@ -32,6 +36,9 @@ class MainWindow : public QMainWindow {
     void offerExtraPort(const QString &name);
 
     static const char *const VersionString;
+
+    // Slots that connect-by-name does not connect: they are connected by hand, or never.
+    static QStringList slotsNotConnectedByName();
 
   public slots:
     void openSerialPort(QString comPortStr);
@@ -54,8 +61,8 @@ class MainWindow : public QMainWindow {
 
   private:
     void closePortAndWait();
-    void refreshAtCommand(const LinkState &state);
-    void reportNaks(const QList<uint8_t> &rejected);
+    void refreshAtCommand(const LinkSnapshot &state);
+    void reportRefusals(const LinkSnapshot &state);
 
     Ui::MainWindow *ui;
     Ui::dlgAbout *aboutUi;
@@ -66,6 +73,10 @@ class MainWindow : public QMainWindow {
     QSignalMapper serialPortMapper;
 
     SentFramesLog sentFramesLog_;
-    // NAK warnings on screen: a refresh in their nested event loop must not show them again.
-    QSet<uint8_t> nakBoxesOpen_;
+    ControlSync controlSync_;
+    // Per command, the module's refusals already reported to the user.
+    std::array<uint32_t, 256> refusalsShown_{};
+    // The port an open request is on its way to the worker for; a second request meanwhile
+    // would be lost.
+    QString openingPort_;
 };

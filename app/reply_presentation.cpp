@@ -1,5 +1,6 @@
-// update_UI: every notification from the link redraws every tab from the link record, in a
-// fixed block order, then reports rejected long transfers.
+// update_UI: every notification from the link redraws every tab from a copy of the link
+// record, in a fixed order, then reports the module's refusals of long transfers. No lock is
+// held while a widget is written or a box is open.
 #include <QMessageBox>
 
 #include "link_state.h"
@@ -7,27 +8,27 @@
 
 namespace {
 
-struct NakReport {
+struct RefusalReport {
     uint8_t cmdId;
     const char *title;
     const char *text;
 };
 
 // In the order the boxes are shown.
-const NakReport kNakReports[] = {
-    {97, QT_TRANSLATE_NOOP("MainWindow", "SMS Message Append"),
+const RefusalReport kRefusalReports[] = {
+    {CMD_SMS_TEXT, QT_TRANSLATE_NOOP("MainWindow", "SMS Message Append"),
      QT_TRANSLATE_NOOP("MainWindow",
                        "Failed to append to SMS message: Cellular Modem dropped the message "
                        "(NAK).")},
-    {119, QT_TRANSLATE_NOOP("MainWindow", "Mail Message Append"),
+    {CMD_MAIL_BODY, QT_TRANSLATE_NOOP("MainWindow", "Mail Message Append"),
      QT_TRANSLATE_NOOP("MainWindow",
                        "Failed to append to mail body: Cellular Modem dropped the message "
                        "(NAK).")},
-    {129, QT_TRANSLATE_NOOP("MainWindow", "Socket Payload Append"),
+    {CMD_SOCKET_PAYLOAD, QT_TRANSLATE_NOOP("MainWindow", "Socket Payload Append"),
      QT_TRANSLATE_NOOP("MainWindow",
                        "Failed to append to socket payload: Cellular Modem dropped the message "
                        "(NAK).")},
-    {240, QT_TRANSLATE_NOOP("MainWindow", "AT Command Send"),
+    {CMD_AT_COMMAND, QT_TRANSLATE_NOOP("MainWindow", "AT Command Send"),
      QT_TRANSLATE_NOOP("MainWindow",
                        "Failed to send AT command: Cellular Modem dropped the message (NAK).")},
 };
@@ -35,32 +36,23 @@ const NakReport kNakReports[] = {
 }  // namespace
 
 void MainWindow::update_UI(uchar, bool) {
-    QList<uint8_t> rejected;
-    {
-        const LockedLinkState state = link_get_state();
-        // Blocks 1 to 13 come in this order with their features: GPIO pins and modes, GPIO
-        // status, calls, audio, revision texts, Status tab status, network and module data,
-        // SMS sending, SMS reception control, received SMS, mail, I2C, socket and APN.
-        refreshAtCommand(*state);
-        for (const NakReport &report : kNakReports) {
-            if (state->cmdStatus[report.cmdId] == CMD_STATUS_NAK) {
-                rejected.append(report.cmdId);
-            }
-        }
-    }
-    // The boxes run nested event loops: no lock may be held while they are open.
-    reportNaks(rejected);
+    const LinkSnapshot state = link_snapshot();
+    // Each tab's block in turn: GPIO pins and modes, GPIO status, calls, audio, revision texts,
+    // Status tab status, network and module data, SMS sending, SMS reception control, received
+    // SMS, mail, I2C, socket and APN, AT command.
+    refreshAtCommand(state);
+    reportRefusals(state);
 }
 
-void MainWindow::reportNaks(const QList<uint8_t> &rejected) {
-    for (const NakReport &report : kNakReports) {
-        if (!rejected.contains(report.cmdId) || nakBoxesOpen_.contains(report.cmdId)) {
+// One box per refusal: the link counts them, and a count is marked as reported before its box
+// opens, so a refresh in the box's event loop does not show it again.
+void MainWindow::reportRefusals(const LinkSnapshot &state) {
+    for (const RefusalReport &report : kRefusalReports) {
+        uint32_t &shown = refusalsShown_[report.cmdId];
+        if (state.nakCount[report.cmdId] <= shown) {
             continue;
         }
-        nakBoxesOpen_.insert(report.cmdId);
+        shown = state.nakCount[report.cmdId];
         QMessageBox::warning(this, tr(report.title), tr(report.text), QMessageBox::Ok);
-        nakBoxesOpen_.remove(report.cmdId);
-        // Idle, not 0: the field must not go on to report a refused command as a success.
-        link_set_cmd_status(report.cmdId, CMD_STATUS_IDLE);
     }
 }

@@ -13,27 +13,38 @@ constexpr int kStatusMessageMs = 3500;
 }
 
 void MainWindow::openSerialPort(QString comPortStr) {
+    if (!openingPort_.isEmpty()) {
+        QMessageBox::warning(
+            this, tr("Serial port"),
+            tr("Still connecting to serial port %1. Wait for it, then connect again.")
+                .arg(openingPort_),
+            QMessageBox::Ok);
+        return;
+    }
     if (commProcessor.isPortOpen()) {
         QMessageBox::warning(
             this, tr("Serial port"),
-            tr("You are already connected to serial port ") + commProcessor.portName(),
+            tr("You are already connected to serial port %1").arg(commProcessor.portName()),
             QMessageBox::Ok);
         return;
     }
     // Wait for the worker's answer without blocking the window.
+    openingPort_ = comPortStr;
     QEventLoop waitForOpen;
     connect(&commProcessor, &CommProcessor::OpenSerialPortDone, &waitForOpen, &QEventLoop::quit);
     emit commProcessor.OpenSerialPort(comPortStr);
     waitForOpen.exec();
+    openingPort_.clear();
 
     if (commProcessor.isPortOpen()) {
-        statusBar()->showMessage(tr("Connected to serial port ") + comPortStr, kStatusMessageMs);
+        statusBar()->showMessage(tr("Connected to serial port %1").arg(comPortStr),
+                                 kStatusMessageMs);
         setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected,
                        comPortStr);
         return;
     }
     QMessageBox::critical(this, tr("Error"), commProcessor.portErrorText(), QMessageBox::Ok);
-    statusBar()->showMessage(tr("Error opening serial port ") + comPortStr, kStatusMessageMs);
+    statusBar()->showMessage(tr("Error opening serial port %1").arg(comPortStr), kStatusMessageMs);
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Failure,
                    tr("Connection Failed"));
 }
@@ -58,7 +69,8 @@ void MainWindow::on_dlgSerialPort_accepted() {
     if (name.isEmpty()) {
         return;
     }
-    if (commProcessor.isPortOpen()) {
+    // While an open is on its way the port's state is not known yet: openSerialPort refuses.
+    if (openingPort_.isEmpty() && commProcessor.isPortOpen()) {
         closePortAndWait();
     }
     openSerialPort(name);
@@ -75,7 +87,7 @@ void MainWindow::updateSerialPortMenuLastUsed() {
             return;
         }
     }
-    QAction *reconnect = ui->mnuSerialPort->addAction(tr("Connect to ") + last);
+    QAction *reconnect = ui->mnuSerialPort->addAction(tr("Connect to %1").arg(last));
     reconnect->setShortcut(QKeySequence(tr("Ctrl+k")));
     connect(reconnect, &QAction::triggered, &serialPortMapper,
             static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map));

@@ -1,6 +1,7 @@
 #include "status_field.h"
 
 #include <QCoreApplication>
+#include <QFont>
 #include <QFrame>
 #include <QLabel>
 
@@ -15,16 +16,44 @@ const char *const Connected = "background-color:darkgreen;";
 }  // namespace status_style
 
 void setStatusField(QFrame *frame, QLabel *label, const char *styleSheet, const QString &text) {
-    frame->setStyleSheet(QString::fromLatin1(styleSheet));
-    label->setText(text);
+    const QString sheet = QString::fromLatin1(styleSheet);
+    if (frame->styleSheet() != sheet) {
+        // Replacing a style sheet re-polishes the field and gives it the application's font;
+        // it keeps the form's, which its text is laid out for.
+        const QFont frameFont = frame->font();
+        const QFont labelFont = label->font();
+        frame->setStyleSheet(sheet);
+        frame->setFont(frameFont);
+        label->setFont(labelFont);
+    }
+    if (label->text() != text) {
+        label->setText(text);
+    }
 }
 
 QString pendingStatusText() {
     return QCoreApplication::translate("MainWindow", "Request sent. Waiting for reply...");
 }
 
+bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status) {
+    if (status == CMD_STATUS_NAK) {
+        setStatusField(frame, label, status_style::Failure,
+                       QCoreApplication::translate("MainWindow", "Refused by the module."));
+        return true;
+    }
+    if (status == CMD_STATUS_CANCELLED) {
+        setStatusField(frame, label, status_style::Failure,
+                       QCoreApplication::translate("MainWindow", "Cancelled before it was sent."));
+        return true;
+    }
+    return false;
+}
+
 void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QString &success,
                          const QString &failure) {
+    if (applyRefusal(frame, label, status)) {
+        return;
+    }
     switch (status) {
         case 0:
             setStatusField(frame, label, status_style::Success, success);

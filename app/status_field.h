@@ -1,5 +1,5 @@
 // Status fields: a frame whose style sheet carries the colour and a label inside it with the
-// text. Every feature reports through these two helpers.
+// text. Every feature reports through these helpers.
 #pragma once
 
 #include <QString>
@@ -16,11 +16,17 @@ extern const char *const NotConnected;
 extern const char *const Connected;
 }  // namespace status_style
 
-// Style sheet first, then text, so the field never shows a new text in an old colour.
+// Style sheet first, then text, so the field never shows a new text in an old colour. Writes
+// only what changed: re-applying a style sheet costs a re-polish.
 void setStatusField(QFrame *frame, QLabel *label, const char *styleSheet, const QString &text);
 
-// The standard rule: 0 success, 1 failure, idle leaves the colour and empties the text,
-// anything else (pending, NAK, codes without meaning) shows the request as waiting.
+// A request the module refused, or one the tool withdrew before it went out; false for any
+// other status. Features with codes of their own call this before their mapping.
+bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status);
+
+// The standard rule: 0 success, 1 failure, a refusal as applyRefusal shows it, idle empties
+// the text and keeps the colour, anything else (pending, codes without meaning) shows the
+// request as waiting.
 void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QString &success,
                          const QString &failure);
 

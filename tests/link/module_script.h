@@ -7,6 +7,7 @@
 
 #include "frames.h"
 #include "link_harness.h"
+#include "link_state.h"
 
 class ModuleScript {
   public:
@@ -22,11 +23,25 @@ class ModuleScript {
         return deliver(id, uint8_t(0x80 | code), payload);
     }
     QList<QByteArray> deliver(uint8_t id, uint8_t status, const QByteArray &payload) {
-        lastFrame_ = testsupport::frame(id, nextSeq(), status, payload);
-        testsupport::receive(lastFrame_);
+        link_receive(testsupport::frame(id, nextSeq(), status, payload));
         return testsupport::drain();
     }
-    QByteArray lastFrame() const { return lastFrame_; }
+
+    // Acknowledges every frame the tool writes until it writes no more; what it wrote, in
+    // order. Frames of a transfer go out one per acknowledgement.
+    static QList<testsupport::Decoded> acknowledgeEverything() {
+        QList<testsupport::Decoded> all;
+        for (QList<QByteArray> written = testsupport::drain(); !written.isEmpty();
+             written = testsupport::drain()) {
+            for (const testsupport::Decoded &f : testsupport::decodeAll(written.join())) {
+                all << f;
+                if (f.cmdId >= FIRST_STATUS_ID) {
+                    link_receive(testsupport::frame(CMD_ACK, f.seq));
+                }
+            }
+        }
+        return all;
+    }
 
   private:
     uint8_t nextSeq() {
@@ -35,5 +50,4 @@ class ModuleScript {
         return s;
     }
     uint8_t seq_;
-    QByteArray lastFrame_;
 };

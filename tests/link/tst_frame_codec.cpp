@@ -325,17 +325,6 @@ class TestFrameCodec : public QObject {
         QCOMPARE(int(to.status), 0x81);
         QCOMPARE(int(to.length), 4);
     }
-
-    void headerOfEscapedFrame() {
-        const QByteArray f = hex("7E609E7E00033132338B65CE");
-        uint8_t id = 0;
-        uint8_t seq = 0;
-        QVERIFY(frame_read_header(reinterpret_cast<const uint8_t *>(f.constData()),
-                                  uint16_t(f.size()), &id, &seq));
-        QCOMPARE(int(id), 0x60);
-        QCOMPARE(int(seq), 0x7E);
-        QVERIFY(!frame_read_header(reinterpret_cast<const uint8_t *>(f.constData()), 2, &id, &seq));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestFrameCodec)

@@ -10,6 +10,7 @@
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_state.h"
+#include "module3g.h"
 
 namespace {
 
@@ -38,16 +39,15 @@ struct EngineAndModule {
     void run() {
         for (;;) {
             const bool finished = producersDone.load();
-            TxSlot *slot = link_process();
-            if (slot == nullptr) {
+            const QByteArray frame = link_process();
+            if (frame.isEmpty()) {
                 if (finished) {
                     return;
                 }
                 std::this_thread::yield();
                 continue;
             }
-            const auto frames = testsupport::decodeAll(
-                QByteArray(reinterpret_cast<const char *>(slot->frame.get()), slot->length));
+            const auto frames = testsupport::decodeAll(frame);
             if (frames.size() != 1) {
                 ++faults;
                 continue;
@@ -60,7 +60,7 @@ struct EngineAndModule {
             ++requestsWritten;
             store(CMD_ACK, f.seq, 0);
             moduleSeq = uint8_t(moduleSeq == 255 ? 1 : moduleSeq + 1);
-            store(f.cmdId, moduleSeq, REPLY_FLAG, f.cmdId == 161 ? QByteArray(1, 42) : "");
+            store(f.cmdId, moduleSeq, REPLY_FLAG, f.cmdId == CMD_GET_RSSI ? QByteArray(1, 42) : "");
             ++repliesStored;
         }
     }
@@ -72,6 +72,15 @@ class TestLinkThreads : public QObject {
     Q_OBJECT
 
   private slots:
+    // The notifier delivers to the thread that started the program even when a worker thread
+    // is the first to ask for it (the serial worker starts before the window connects).
+    void notifierLivesOnTheMainThread() {
+        QObject *notifier = nullptr;
+        std::thread worker([&notifier] { notifier = link_notifier(); });
+        worker.join();
+        QCOMPARE(notifier->thread(), QCoreApplication::instance()->thread());
+    }
+
     void everyFrameIsAccountedFor() {
         testsupport::FakeClock clock;  // frozen: nothing is ever due twice
         testsupport::resetLink();
@@ -100,8 +109,7 @@ class TestLinkThreads : public QObject {
         std::thread engineThread([&] { engine.run(); });
         // The window's reads meanwhile: never a torn view of a status.
         for (int i = 0; i < 500; ++i) {
-            auto s = link_get_state();
-            const uint8_t rssiStatus = s->cmdStatus[161];
+            const uint8_t rssiStatus = link_snapshot().cmdStatus[CMD_GET_RSSI];
             QVERIFY(rssiStatus == CMD_STATUS_IDLE || rssiStatus == CMD_STATUS_PENDING ||
                     rssiStatus == 0);
         }
@@ -119,7 +127,7 @@ class TestLinkThreads : public QObject {
         QVERIFY(std::none_of(s->rxTable.begin(), s->rxTable.end(),
                              [](const auto &slot) { return bool(slot); }));
         QCOMPARE(s->rssi, 42u);
-        for (uint8_t id : {uint8_t(161), uint8_t(96), uint8_t(97), uint8_t(98)}) {
+        for (uint8_t id : {CMD_GET_RSSI, CMD_SMS_NUMBER, CMD_SMS_TEXT, CMD_SMS_SEND}) {
             QCOMPARE(int(s->cmdStatus[id]), 0);
         }
         QCOMPARE(s->counters.repeatsDropped, 0u);

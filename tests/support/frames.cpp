@@ -1,7 +1,5 @@
 #include "frames.h"
 
-#include <QList>
-
 namespace testsupport {
 
 QByteArray hex(const char *text) {
@@ -17,21 +15,10 @@ QByteArray frame(uint8_t cmdId, uint8_t seq, uint8_t status, const QByteArray &p
 }
 
 QList<Decoded> decodeAll(const QByteArray &stream) {
-    QList<Decoded> out;
     uint8_t buffer[DECODER_BUFFER_SIZE];
     FrameDecoder decoder;
     frame_decoder_init(&decoder, buffer, sizeof buffer);
-    for (char c : stream) {
-        if (frame_decoder_put(&decoder, static_cast<uint8_t>(c)) != FRAME_COMPLETE) {
-            continue;
-        }
-        LinkMessage m;
-        if (frame_decoder_take(&decoder, &m) == FRAME_OK) {
-            out.append({m.cmdId, m.seq, m.status,
-                        QByteArray(reinterpret_cast<const char *>(m.payload), m.length)});
-        }
-    }
-    return out;
+    return frame_decode_all(&decoder, stream);
 }
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <cstdint>
 
@@ -18,13 +19,8 @@ QString toHex(const QByteArray &bytes);
 QByteArray frame(uint8_t cmdId, uint8_t seq, uint8_t status = 0,
                  const QByteArray &payload = QByteArray());
 
-// Everything a decoder makes of a byte stream, frame by frame.
-struct Decoded {
-    uint8_t cmdId;
-    uint8_t seq;
-    uint8_t status;
-    QByteArray payload;
-};
+using Decoded = DecodedFrame;
+// Everything a fresh decoder makes of a byte stream, frame by frame.
 QList<Decoded> decodeAll(const QByteArray &stream);
 
 }  // namespace testsupport

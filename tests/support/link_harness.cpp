@@ -3,7 +3,6 @@
 #include "frame_codec.h"
 #include "link_clock.h"
 #include "link_engine.h"
-#include "link_state.h"
 
 namespace testsupport {
 
@@ -21,24 +20,10 @@ void resetLink() {
     frame_decoder_init(decoderBuffer, sizeof decoderBuffer);
 }
 
-int receive(const QByteArray &bytes) {
-    int stored = 0;
-    for (char c : bytes) {
-        if (frame_decoder_put(static_cast<uint8_t>(c)) != FRAME_COMPLETE) {
-            continue;
-        }
-        LinkMessage m;
-        if (frame_decoder_take(&m) == FRAME_OK) {
-            stored += link_store_received(&m);
-        }
-    }
-    return stored;
-}
-
 QList<QByteArray> drain() {
     QList<QByteArray> written;
-    while (TxSlot *slot = link_process()) {
-        written.append(QByteArray(reinterpret_cast<const char *>(slot->frame.get()), slot->length));
+    for (QByteArray frame = link_process(); !frame.isEmpty(); frame = link_process()) {
+        written.append(frame);
     }
     return written;
 }

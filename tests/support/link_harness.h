@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "link_internal.h"
+
 namespace testsupport {
 
 // Replaces the link's clock while it lives.
@@ -23,11 +25,14 @@ class FakeClock {
 // link_init and a fresh receive-path decoder.
 void resetLink();
 
-// Feeds bytes from the module through the decoder into the receive table; returns the number of
-// messages stored.
-int receive(const QByteArray &bytes);
-
 // Runs the engine until it returns no frame; the frames it picked, in order.
 QList<QByteArray> drain();
+
+// Changes the record directly, under its lock, to set up a case.
+template <typename Change>
+void editLink(Change change) {
+    link_detail::Transaction t;
+    change(t.state);
+}
 
 }  // namespace testsupport
