@@ -8,7 +8,11 @@ cd "$(dirname "$0")/.."
 out="${1:-build/forms-review}"
 build="${KOVA_BUILD_DIR:-build/review}"
 export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+export XDG_RUNTIME_DIR
 chmod 700 "$XDG_RUNTIME_DIR"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then

@@ -11,7 +11,11 @@ scripts/install-deps.sh test
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+export XDG_RUNTIME_DIR
 chmod 700 "$XDG_RUNTIME_DIR"
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVA_WERROR=ON -DKOVA_BUILD_FUZZ=OFF
