@@ -43,7 +43,7 @@ bool AtFeature::respond(const QByteArray &command, QList<QByteArray> &lines) con
 }
 
 bool AtFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
-    if (request.id != kCommand) {
+    if (request.id != CMD_AT_COMMAND) {
         return false;
     }
     PayloadReader reader(request.payload);

@@ -1,4 +1,4 @@
-// AT commands passed to the modem (id 240). The modem's answer comes back one line per reply,
+// AT commands passed to the modem. The modem's answer comes back one line per reply,
 // a long line in several, and the final OK or ERROR carries the status.
 #pragma once
 
@@ -12,7 +12,6 @@ class StatusFeature;
 
 class AtFeature {
   public:
-    static constexpr uint8_t kCommand = 240;
     enum Code : uint8_t { Ok = 0, Error = 1 };
 
     explicit AtFeature(const StatusFeature &status) : status_(status) {}

@@ -28,19 +28,19 @@ bool AudioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     const bool one = reader.byte(a);
     const bool two = one && reader.byte(b);
     switch (request.id) {
-        case GetMicMute:
+        case CMD_AUDIO_GET_MIC_MUTE:
             out.reply(request.id, Ok, bytes(settings_.micMute));
             return true;
-        case GetMicGain:
+        case CMD_AUDIO_GET_MIC_GAIN:
             out.reply(request.id, Ok, bytes(settings_.micGain));
             return true;
-        case GetSpeakerGain:
+        case CMD_AUDIO_GET_SPEAKER_GAIN:
             out.reply(request.id, Ok, bytes(settings_.speakerGain, settings_.sidetoneGain));
             return true;
-        case GetRingTone:
+        case CMD_AUDIO_GET_RING_TONE:
             out.reply(request.id, Ok, bytes(settings_.ringTonePreset, settings_.ringToneVolume));
             return true;
-        case SetMicMute:
+        case CMD_AUDIO_SET_MIC_MUTE:
             if (!one || a > 1) {
                 out.reply(request.id, InvalidValue);
             } else if (calls_.state() != CallFeature::Active) {
@@ -50,7 +50,7 @@ bool AudioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
                 out.reply(request.id, Ok);
             }
             return true;
-        case SetMicGain:
+        case CMD_AUDIO_SET_MIC_GAIN:
             if (!one || a > kMaxGain) {
                 out.reply(request.id, InvalidValue);
                 return true;
@@ -58,7 +58,7 @@ bool AudioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             settings_.micGain = a;
             out.reply(request.id, Ok);
             return true;
-        case SetSpeakerGain:
+        case CMD_AUDIO_SET_SPEAKER_GAIN:
             if (!two || a > kMaxGain || b > kMaxSidetone) {
                 out.reply(request.id, InvalidValue);
                 return true;
@@ -67,7 +67,7 @@ bool AudioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             settings_.sidetoneGain = b;
             out.reply(request.id, Ok);
             return true;
-        case SetRingTone:
+        case CMD_AUDIO_SET_RING_TONE:
             if (!two || a < kFirstPreset || a > kLastPreset || b > kMaxRingVolume) {
                 out.reply(request.id, InvalidValue);
                 return true;

@@ -10,16 +10,6 @@ class CallFeature;
 
 class AudioFeature {
   public:
-    enum Command : uint8_t {
-        GetMicMute = 72,
-        SetMicMute = 73,
-        GetMicGain = 74,
-        SetMicGain = 75,
-        GetSpeakerGain = 76,
-        SetSpeakerGain = 77,
-        GetRingTone = 78,
-        SetRingTone = 79,
-    };
     enum Code : uint8_t { Ok = 0, InvalidValue = 1, Failed = 2 };
 
     struct Settings {

@@ -29,7 +29,7 @@ void CallFeature::event(ModuleOutbox &out, LineState state, uint8_t extra) {
     QByteArray payload(3, '\0');
     payload[1] = char(state);
     payload[2] = char(extra);
-    out.start(Event, payload);
+    out.start(CMD_CALL_EVENT, payload);
 }
 
 void CallFeature::disconnect(ModuleOutbox &out, uint8_t reason) {
@@ -40,7 +40,7 @@ void CallFeature::disconnect(ModuleOutbox &out, uint8_t reason) {
 
 bool CallFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     switch (request.id) {
-        case Dial: {
+        case CMD_CALL_DIAL: {
             PayloadReader reader(request.payload);
             uint8_t type = 0;
             QByteArray number;
@@ -59,7 +59,7 @@ bool CallFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             }
             return true;
         }
-        case Answer:
+        case CMD_CALL_ANSWER:
             if (state_ != Incoming) {
                 out.reply(request.id, kFailed);
                 return true;
@@ -67,7 +67,7 @@ bool CallFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             out.reply(request.id, Ok);
             event(out, Active, 0);
             return true;
-        case HangUp:
+        case CMD_CALL_HANGUP:
             // The two payload bytes select which calls end; with one call there is nothing to pick.
             if (state_ == Idle) {
                 out.reply(request.id, kFailed);

@@ -1,5 +1,5 @@
 // Voice calls: dial, answer and hang up, an incoming call or a remote hang-up on request, and
-// the call events (id 67) the module sends whenever the line state changes.
+// the call events the module sends whenever the line state changes.
 #pragma once
 
 #include <QByteArray>
@@ -11,7 +11,6 @@ class StatusFeature;
 
 class CallFeature {
   public:
-    enum Command : uint8_t { Dial = 64, Answer = 65, HangUp = 66, Event = 67 };
     // Line states as the call event carries them.
     enum LineState : uint8_t {
         Incoming = 0,

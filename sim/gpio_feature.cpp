@@ -45,7 +45,7 @@ bool GpioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     uint8_t first = 0;
     uint8_t second = 0;
     switch (request.id) {
-        case SetGroupMode: {
+        case CMD_GPIO_GROUP_SET: {
             uint8_t code = Ok;
             if (!reader.byte(first) || !reader.byte(second)) {
                 code = BadValue;
@@ -61,7 +61,7 @@ bool GpioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             out.reply(request.id, code);
             return true;
         }
-        case SetPin: {
+        case CMD_GPIO_PIN_SET: {
             uint8_t code = Ok;
             if (!reader.byte(first) || !reader.byte(second) || second > 1) {
                 code = BadValue;
@@ -75,7 +75,7 @@ bool GpioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             out.reply(request.id, code);
             return true;
         }
-        case GetPin:
+        case CMD_GPIO_PIN_GET:
             if (!reader.byte(first)) {
                 out.reply(request.id, BadValue);
             } else if (first >= kPinCount) {
@@ -87,7 +87,7 @@ bool GpioFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
                 out.reply(request.id, Ok, QByteArray(1, char(levels_[first])));
             }
             return true;
-        case GetGroupMode:
+        case CMD_GPIO_GROUP_GET:
             if (!reader.byte(first)) {
                 out.reply(request.id, BadValue);
             } else if (first >= kGroupCount) {

@@ -9,7 +9,6 @@
 
 class GpioFeature {
   public:
-    enum Command : uint8_t { SetGroupMode = 16, SetPin = 17, GetPin = 18, GetGroupMode = 19 };
     enum Code : uint8_t { Ok = 0, NotInThisMode = 1, NoSuchPinOrGroup = 2, BadValue = 3 };
     static constexpr int kPinCount = 12;
     static constexpr int kGroupCount = 4;

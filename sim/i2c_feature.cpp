@@ -32,7 +32,7 @@ const I2cFeature::Registers *I2cFeature::device(uint8_t address) const {
 }
 
 bool I2cFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
-    if (request.id != kCommand) {
+    if (request.id != CMD_I2C) {
         return false;
     }
     const QByteArray noData(1, '\0');

@@ -10,7 +10,6 @@
 
 class I2cFeature {
   public:
-    static constexpr uint8_t kCommand = 33;
     enum Code : uint8_t { Ok = 0, NoResponse = 1, AddressNak = 2, ProtocolError = 3 };
     using Registers = std::array<uint8_t, 256>;
 

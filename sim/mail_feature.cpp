@@ -40,28 +40,28 @@ bool MailFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     PayloadReader reader(request.payload);
     bool ok = false;
     switch (request.id) {
-        case Server:
+        case CMD_MAIL_SERVER:
             ok = storeText(request, draft_.server);
             break;
-        case Port:
+        case CMD_MAIL_PORT:
             ok = reader.u16(draft_.port);
             break;
-        case Login:
+        case CMD_MAIL_LOGIN:
             ok = storeText(request, draft_.login);
             break;
-        case Password:
+        case CMD_MAIL_PASSWORD:
             ok = storeText(request, draft_.password);
             break;
-        case Sender:
+        case CMD_MAIL_SENDER:
             ok = storeText(request, draft_.sender);
             break;
-        case Recipient:
+        case CMD_MAIL_RECIPIENT:
             ok = storeText(request, draft_.recipient);
             break;
-        case Subject:
+        case CMD_MAIL_SUBJECT:
             ok = storeText(request, draft_.subject);
             break;
-        case Body: {
+        case CMD_MAIL_BODY: {
             QByteArray piece;
             ok = reader.text(piece) && draft_.body.size() + piece.size() <= kMaxBody;
             if (ok) {
@@ -69,12 +69,12 @@ bool MailFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             }
             break;
         }
-        case SendSmtp:
+        case CMD_MAIL_SEND_SMTP:
             ok = reader.byte(draft_.encryption) && smtpReady(draft_.encryption) &&
                  status_.networkAvailable();
             draft_.postUrl.clear();
             break;
-        case SendPost:
+        case CMD_MAIL_SEND_HTTP_POST:
             // The URL's server takes the mail as it is; no SMTP setting is needed.
             ok = storeText(request, draft_.postUrl) && looksLikeUrl(draft_.postUrl) &&
                  status_.networkAvailable();
@@ -82,7 +82,7 @@ bool MailFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
         default:
             return false;
     }
-    if (ok && (request.id == SendSmtp || request.id == SendPost)) {
+    if (ok && (request.id == CMD_MAIL_SEND_SMTP || request.id == CMD_MAIL_SEND_HTTP_POST)) {
         lastSent_ = draft_;
         ++sentCount_;
     }

@@ -24,18 +24,6 @@ struct Mail {
 
 class MailFeature {
   public:
-    enum Command : uint8_t {
-        Server = 112,
-        Port = 113,
-        Login = 114,
-        Password = 115,
-        Sender = 116,
-        Recipient = 117,
-        Subject = 118,
-        Body = 119,
-        SendSmtp = 120,
-        SendPost = 121,
-    };
     enum Code : uint8_t { Ok = 0, Failed = 1 };
     static constexpr int kMaxBody = 65535;
 

@@ -35,6 +35,11 @@ QString hexBytes(const QByteArray &bytes) {
     return QString::fromLatin1(bytes.toHex(' '));
 }
 
+QString commandText(quint8 id) {
+    const char *name = command_name(id);
+    return name != nullptr ? QString::fromLatin1(name) : QStringLiteral("id %1").arg(id);
+}
+
 // The command-line flags are console commands given up front.
 QStringList flagCommands(const QCommandLineParser &parser) {
     QStringList commands;
@@ -142,16 +147,16 @@ int main(int argc, char *argv[]) {
     if (parser.isSet(QStringLiteral("verbose"))) {
         QObject::connect(&module, &VirtualModule::frameReceived,
                          [](quint8 id, quint8 seq, quint8 status, const QByteArray &payload) {
-                             say(QStringLiteral("<- id %1 seq %2 status %3 payload %4")
-                                     .arg(id)
+                             say(QStringLiteral("<- %1 seq %2 status %3 payload %4")
+                                     .arg(commandText(id))
                                      .arg(seq)
                                      .arg(status, 2, 16, QLatin1Char('0'))
                                      .arg(hexBytes(payload)));
                          });
         QObject::connect(&module, &VirtualModule::frameWritten,
                          [](quint8 id, quint8 seq, bool again, const QByteArray &wire) {
-                             say(QStringLiteral("-> id %1 seq %2%3: %4")
-                                     .arg(id)
+                             say(QStringLiteral("-> %1 seq %2%3: %4")
+                                     .arg(commandText(id))
                                      .arg(seq)
                                      .arg(again ? QStringLiteral(" (again)") : QString())
                                      .arg(hexBytes(wire)));

@@ -1,15 +1,10 @@
 // Dispatch of requests to the features.
 #include "module_behaviour.h"
 
-namespace {
-// Catalogue ids without a meaning for the module: answered with success and nothing else.
-constexpr uint8_t kRequest32 = 32;
-}  // namespace
-
 ModuleBehaviour::ModuleBehaviour() = default;
 
 bool ModuleBehaviour::handle(const ModuleRequest &request, ModuleOutbox &out) {
-    if (request.id == StatusFeature::SetFunctionality) {
+    if (request.id == CMD_SET_FUNC_LEVEL) {
         const int boots = status_.bootCount();
         status_.handle(request, out);
         if (!status_.radioOn() || status_.bootCount() != boots) {
@@ -17,7 +12,8 @@ bool ModuleBehaviour::handle(const ModuleRequest &request, ModuleOutbox &out) {
         }
         return true;
     }
-    if (request.id == kRequest32) {
+    // An id the module has no use for, answered with success and nothing else.
+    if (request.id == CMD_REQUEST_32) {
         out.reply(request.id, 0);
         return true;
     }

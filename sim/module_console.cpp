@@ -42,8 +42,10 @@ QString statsText(const ModuleStats &s) {
     QStringList received;
     for (int id = 0; id < 256; ++id) {
         if (s.link.receivedById[static_cast<size_t>(id)] > 0) {
-            received << QStringLiteral("%1:%2").arg(id).arg(
-                s.link.receivedById[static_cast<size_t>(id)]);
+            const char *name = command_name(static_cast<uint8_t>(id));
+            received << QStringLiteral("%1:%2")
+                            .arg(name != nullptr ? QString::fromLatin1(name) : QString::number(id))
+                            .arg(s.link.receivedById[static_cast<size_t>(id)]);
         }
     }
     return QStringLiteral(
@@ -108,9 +110,10 @@ ConsoleReply nakIds(VirtualModule &module, const QStringList &words) {
     }
     for (int i = 1; i < words.size(); ++i) {
         int id = 0;
-        if (!parseNumber(words[i], 16, 255, id)) {
-            return refuse(
-                QStringLiteral("nak: '%1' is not a command id from 16 to 255").arg(words[i]));
+        if (!parseNumber(words[i], FIRST_STATUS_ID, 255, id)) {
+            return refuse(QStringLiteral("nak: '%1' is not a command id from %2 to 255")
+                              .arg(words[i])
+                              .arg(FIRST_STATUS_ID));
         }
         ids.insert(static_cast<quint8>(id));
     }

@@ -29,35 +29,25 @@ void ModuleLink::setRequestHandler(RequestHandler handler) {
     handler_ = std::move(handler);
 }
 
-QList<ReceivedFrame> ModuleLink::receive(const char *data, int length) {
-    QList<ReceivedFrame> frames;
-    for (int i = 0; i < length; ++i) {
-        if (frame_decoder_put(&decoder_, static_cast<uint8_t>(data[i])) != FRAME_COMPLETE) {
-            continue;
-        }
-        LinkMessage message;
-        if (frame_decoder_take(&decoder_, &message) != FRAME_OK) {
-            continue;
-        }
-        // The payload points into the decoder's buffer: copy it before the next byte.
-        frames.append(
-            {message.cmdId, message.seq, message.status,
-             QByteArray(reinterpret_cast<const char *>(message.payload), message.length)});
+QList<DecodedFrame> ModuleLink::receive(const QByteArray &bytes) {
+    QList<DecodedFrame> frames;
+    frame_decoder_feed(&decoder_, bytes, [this, &frames](const LinkMessage &message) {
+        frames.append(frame_decoded_copy(message));
         handle(message);
-    }
+    });
     return frames;
 }
 
 void ModuleLink::handle(const LinkMessage &message) {
     ++counters_.receivedById[message.cmdId];
     switch (message.cmdId) {
-        case kAck:
+        case CMD_ACK:
             settle(message.seq, true);
             return;
-        case kNak:
+        case CMD_NAK:
             settle(message.seq, false);
             return;
-        case kMaxMessageSize:
+        case CMD_MAX_MESSAGE_SIZE:
             // The size travels divided by 4; sizes too small to carry a piece are ignored.
             if (message.length >= 1 && message.payload[0] >= 2) {
                 maxMessageSize_ = message.payload[0] * 4;
@@ -69,16 +59,18 @@ void ModuleLink::handle(const LinkMessage &message) {
     if (message.cmdId < FIRST_STATUS_ID) {
         return;  // the other control ids mean nothing yet, and control frames are never answered
     }
-    if (lastAnswer_ && lastAnswer_->seq == message.seq) {
+    const double now = clock_();
+    if (const HandledFrame *earlier = findRepeat(message, now)) {
         // The tool wrote the frame again: our answer was lost or late. Answer once more, but
         // the request was carried out already.
         ++counters_.repeatsSeen;
-        answer(lastAnswer_->controlId, message.seq);
+        answer(earlier->controlId, message.seq);
         return;
     }
     const bool rejected = nakIds_.contains(message.cmdId);
-    lastAnswer_ = Answer{message.seq, rejected ? kNak : kAck};
-    answer(lastAnswer_->controlId, message.seq);
+    const uint8_t controlId = rejected ? CMD_NAK : CMD_ACK;
+    remember(message, controlId, now);
+    answer(controlId, message.seq);
     if (rejected) {
         return;
     }
@@ -93,12 +85,36 @@ void ModuleLink::handle(const LinkMessage &message) {
     }
 }
 
+// The tool rewrites a frame 10 s after it went unacknowledged, with other frames in between,
+// so the last sequence number answered is not enough to know a repeat.
+const ModuleLink::HandledFrame *ModuleLink::findRepeat(const LinkMessage &message,
+                                                       double now) const {
+    const QByteArray payload =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(message.payload), message.length);
+    for (auto h = handled_.rbegin(); h != handled_.rend(); ++h) {
+        if (now - h->handledAt <= kRepeatMemorySeconds && h->frame.seq == message.seq &&
+            h->frame.cmdId == message.cmdId && h->frame.status == message.status &&
+            h->frame.payload == payload) {
+            return &*h;
+        }
+    }
+    return nullptr;
+}
+
+void ModuleLink::remember(const LinkMessage &message, uint8_t controlId, double now) {
+    handled_.push_back(HandledFrame{frame_decoded_copy(message), controlId, now});
+    if (handled_.size() > static_cast<size_t>(kRepeatMemory)) {
+        handled_.pop_front();
+    }
+}
+
 void ModuleLink::answer(uint8_t controlId, uint8_t seq) {
-    if (controlId == kAck && withholdAcks_) {
+    if (controlId == CMD_ACK && withholdAcks_) {
         ++counters_.acksWithheld;
         return;
     }
-    ++(controlId == kAck ? counters_.acksSent : counters_.naksSent);
+    ++(controlId == CMD_ACK ? counters_.acksSent : counters_.naksSent);
+    lastAnswerSeq_ = seq;
     controlFrames_.push_back(encode(controlId, seq, 0, QByteArray()));
 }
 
@@ -154,13 +170,15 @@ std::optional<LineFrame> ModuleLink::takeNextFrame() {
 }
 
 uint8_t ModuleLink::allocateSequence() {
-    // 1..255, skipping 0 and any number a frame still waiting for its ACK carries.
+    // 1..255, skipping 0, any number a frame still waiting for its ACK carries, and the number
+    // of the ACK or NAK sent last: a tool that counts that number as the last one it heard
+    // would take our frame for a repeat and drop it, and every retransmission with it.
     for (int tries = 0; tries < 256; ++tries) {
         const uint8_t seq = nextSeq_;
         nextSeq_ = static_cast<uint8_t>(nextSeq_ + 1);
         const bool inUse = std::any_of(unacked_.begin(), unacked_.end(),
                                        [seq](const OwnFrame &f) { return f.seq == seq; });
-        if (seq != 0 && !inUse) {
+        if (seq != 0 && !inUse && seq != lastAnswerSeq_) {
             return seq;
         }
     }

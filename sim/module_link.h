@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+#include "command_ids.h"
 #include "frame_codec.h"
 #include "module_outbox.h"
 
@@ -39,13 +40,6 @@ struct ModuleLinkCounters {
     quint32 encodeFailures = 0;
 };
 
-struct ReceivedFrame {
-    uint8_t id;
-    uint8_t seq;
-    uint8_t status;
-    QByteArray payload;
-};
-
 struct LineFrame {
     QByteArray bytes;
     uint8_t id;
@@ -57,11 +51,14 @@ class ModuleLink : public ModuleOutbox {
   public:
     using RequestHandler = std::function<void(const ModuleRequest &)>;
 
-    static constexpr uint8_t kAck = 0;
-    static constexpr uint8_t kNak = 1;
-    static constexpr uint8_t kMaxMessageSize = 2;
     static constexpr double kRetransmitSeconds = 10.0;
-    // Fewer than the 255 sequence numbers, so that an acknowledgement names one frame only.
+    // How many tool frames, handled within how many seconds, the repeat filter remembers. Fewer
+    // than the 255 sequence numbers, so a tool that numbers its frames in turn never repeats a
+    // remembered one by chance.
+    static constexpr int kRepeatMemory = 64;
+    static constexpr double kRepeatMemorySeconds = 60.0;
+    // Fewer than the 255 sequence numbers, so that an acknowledgement names one frame only and a
+    // number is left beside the one of the ACK sent last.
     static constexpr int kPipelineWindow = 254;
     static constexpr uint8_t kFirstSequence = 0x10;
     static constexpr int kDefaultMaxMessageSize = 256;
@@ -79,7 +76,7 @@ class ModuleLink : public ModuleOutbox {
 
     // Decodes the bytes, answers every complete frame and hands new requests to the handler.
     // Returns the frames decoded, in order.
-    QList<ReceivedFrame> receive(const char *data, int length);
+    QList<DecodedFrame> receive(const QByteArray &bytes);
     // The frame to write now: acknowledgements first, then frames due again, then new frames as
     // far as the flow mode allows, those of no stream before those of a stream.
     std::optional<LineFrame> takeNextFrame();
@@ -105,12 +102,16 @@ class ModuleLink : public ModuleOutbox {
         QByteArray wire;
         double lastSent = 0;
     };
-    struct Answer {
-        uint8_t seq = 0;
-        uint8_t controlId = 0;
+    // A tool frame as handled, and how it was answered.
+    struct HandledFrame {
+        DecodedFrame frame;
+        uint8_t controlId = CMD_ACK;
+        double handledAt = 0;
     };
 
     void handle(const LinkMessage &message);
+    const HandledFrame *findRepeat(const LinkMessage &message, double now) const;
+    void remember(const LinkMessage &message, uint8_t controlId, double now);
     void answer(uint8_t controlId, uint8_t seq);
     void settle(uint8_t seq, bool acknowledged);
     uint8_t allocateSequence();
@@ -125,8 +126,9 @@ class ModuleLink : public ModuleOutbox {
     bool withholdAcks_ = false;
     uint8_t nextSeq_ = kFirstSequence;
     int maxMessageSize_ = kDefaultMaxMessageSize;
-    // How the last new frame of the tool was answered, to answer its repeats alike.
-    std::optional<Answer> lastAnswer_;
+    // Newest last; repeats are answered as these were.
+    std::deque<HandledFrame> handled_;
+    std::optional<uint8_t> lastAnswerSeq_;
     std::deque<QByteArray> controlFrames_;
     std::deque<OwnFrame> waiting_;    // frames of no stream, not written yet
     std::deque<OwnFrame> streaming_;  // frames of streams, not written yet

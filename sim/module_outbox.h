@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <cstdint>
 
+#include "command_ids.h"
 #include "frame_codec.h"
 
 struct ModuleRequest {

@@ -81,9 +81,10 @@ void ModuleWorker::readAvailable() {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n > 0) {
             bytesReceived_ += static_cast<quint64>(n);
-            const QList<ReceivedFrame> frames = link_.receive(buffer, static_cast<int>(n));
-            for (const ReceivedFrame &f : frames) {
-                emit frameReceived(f.id, f.seq, f.status, f.payload);
+            const QList<DecodedFrame> frames =
+                link_.receive(QByteArray::fromRawData(buffer, static_cast<int>(n)));
+            for (const DecodedFrame &f : frames) {
+                emit frameReceived(f.cmdId, f.seq, f.status, f.payload);
             }
             continue;
         }

@@ -16,13 +16,13 @@ bool SmsFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     QByteArray field;
     uint8_t value = 0;
     switch (request.id) {
-        case Number:
+        case CMD_SMS_NUMBER:
             // A new number starts a new message.
             haveNumber_ = reader.text(field);
             draft_ = SentSms{field, QByteArray()};
             out.reply(request.id, haveNumber_ ? Ok : Failed);
             return true;
-        case Text:
+        case CMD_SMS_TEXT:
             if (!reader.text(field) || draft_.text.size() + field.size() > kMaxText) {
                 out.reply(request.id, Failed);
                 return true;
@@ -31,7 +31,7 @@ bool SmsFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             draft_.text = field.isEmpty() ? QByteArray() : draft_.text + field;
             out.reply(request.id, Ok);
             return true;
-        case Send: {
+        case CMD_SMS_SEND: {
             const bool sent = haveNumber_ && !draft_.number.isEmpty() && !sendFails_ &&
                               status_.networkAvailable();
             if (sent) {
@@ -48,7 +48,7 @@ bool SmsFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             draft_ = SentSms{};
             return true;
         }
-        case SetReception:
+        case CMD_SMS_SET_RECEPTION:
             if (!reader.byte(value) || value > 1) {
                 out.reply(request.id, Failed);
                 return true;
@@ -56,7 +56,7 @@ bool SmsFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             receptionEnabled_ = value == 1;
             out.reply(request.id, Ok);
             return true;
-        case GetReception:
+        case CMD_SMS_GET_RECEPTION:
             out.reply(request.id, Ok, QByteArray(1, char(receptionEnabled_ ? 1 : 0)));
             return true;
         default:
@@ -69,10 +69,10 @@ bool SmsFeature::receive(ModuleOutbox &out, const QByteArray &sender, const QByt
     if (!receptionEnabled_) {
         return false;
     }
-    out.start(Number, textField(sender) + textField(date));
+    out.start(CMD_SMS_NUMBER, textField(sender) + textField(date));
     for (const QByteArray &piece : appendPieces(text, out.pieceSize())) {
-        out.start(Text, piece);
+        out.start(CMD_SMS_TEXT, piece);
     }
-    out.start(Send);
+    out.start(CMD_SMS_SEND);
     return true;
 }

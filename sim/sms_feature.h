@@ -1,6 +1,6 @@
-// SMS: the tool hands over a number (id 96) and a text (id 97) and asks for the send (id 98);
-// reception can be switched on and off; an incoming SMS goes to the tool as a header, text
-// pieces and an end frame, with the same three ids.
+// SMS: the tool hands over a number and a text and asks for the send; reception can be switched
+// on and off; an incoming SMS goes to the tool as a header, text pieces and an end frame, with
+// the same three ids.
 #pragma once
 
 #include <QByteArray>
@@ -19,13 +19,6 @@ struct SentSms {
 
 class SmsFeature {
   public:
-    enum Command : uint8_t {
-        Number = 96,
-        Text = 97,
-        Send = 98,
-        SetReception = 99,
-        GetReception = 100,
-    };
     enum Code : uint8_t { Ok = 0, Failed = 1 };
     // Older sent messages are forgotten beyond this.
     static constexpr int kSentKept = 100;

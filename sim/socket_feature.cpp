@@ -44,7 +44,7 @@ void SocketFeature::setApn(const Apn &apn) {
 bool SocketFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     PayloadReader reader(request.payload);
     switch (request.id) {
-        case SetApn: {
+        case CMD_APN_SET: {
             Apn apn;
             const bool ok =
                 reader.text(apn.name) && reader.text(apn.login) && reader.text(apn.password);
@@ -54,7 +54,7 @@ bool SocketFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             out.reply(request.id, ok ? Ok : Failed);
             return true;
         }
-        case GetApn:
+        case CMD_APN_GET:
             if (!apnSet_) {
                 out.reply(request.id, Failed);
                 return true;
@@ -62,7 +62,7 @@ bool SocketFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             out.reply(request.id, Ok,
                       textField(apn_.name) + textField(apn_.login) + textField(apn_.password));
             return true;
-        case Payload: {
+        case CMD_SOCKET_PAYLOAD: {
             QByteArray piece;
             const bool ok = reader.text(piece) && payload_.size() + piece.size() <= kMaxPayload;
             if (ok) {
@@ -71,17 +71,17 @@ bool SocketFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             out.reply(request.id, ok ? Ok : Failed);
             return true;
         }
-        case Start:
+        case CMD_SOCKET_SEND:
             startTransfer(request, out);
             return true;
-        case Cancel:
+        case CMD_SOCKET_CANCEL:
             // A transfer runs while its closing reply has not reached the line.
             if (out.dropUnsent(kTransferStream) == 0) {
                 out.reply(request.id, Failed);
                 return true;
             }
             out.reply(request.id, Ok);
-            out.reply(Result, Cancelled);
+            out.reply(CMD_SOCKET_RESULT, Cancelled);
             return true;
         default:
             return false;
@@ -100,23 +100,23 @@ void SocketFeature::startTransfer(const ModuleRequest &request, ModuleOutbox &ou
     }
     if (out.hasUnsent(kTransferStream)) {
         out.reply(request.id, Failed);
-        out.reply(Result, Busy);
+        out.reply(CMD_SOCKET_RESULT, Busy);
         return;
     }
     out.reply(request.id, Ok);
     const int stream = kTransferStream;
     if (!apnSet_) {
-        out.reply(Result, ApnNotSet, QByteArray(), stream);
+        out.reply(CMD_SOCKET_RESULT, ApnNotSet, QByteArray(), stream);
     } else if (!status_.networkAvailable() || destination.trimmed().isEmpty()) {
-        out.reply(Result, CannotConnect, QByteArray(), stream);
+        out.reply(CMD_SOCKET_RESULT, CannotConnect, QByteArray(), stream);
     } else if (protocol >= kProtocolCount) {
-        out.reply(Result, IoError, QByteArray(), stream);
+        out.reply(CMD_SOCKET_RESULT, IoError, QByteArray(), stream);
     } else {
-        out.start(Result, u16Field(static_cast<uint16_t>(payload_.size())), stream);
-        out.start(Payload, QByteArray(1, '\0'), stream);  // a new response begins
+        out.start(CMD_SOCKET_RESULT, u16Field(static_cast<uint16_t>(payload_.size())), stream);
+        out.start(CMD_SOCKET_PAYLOAD, QByteArray(1, '\0'), stream);  // a new response begins
         for (const QByteArray &piece : appendPieces(response_, out.pieceSize())) {
-            out.start(Payload, piece, stream);
+            out.start(CMD_SOCKET_PAYLOAD, piece, stream);
         }
-        out.reply(Result, Complete, QByteArray(), stream);
+        out.reply(CMD_SOCKET_RESULT, Complete, QByteArray(), stream);
     }
 }

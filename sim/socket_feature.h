@@ -1,6 +1,6 @@
-// Socket transfers and the APN. The tool appends its request payload in pieces (id 129) and
-// starts the transfer (id 130); the module reports the bytes it sent (id 131), streams the
-// host's response in pieces (id 129) and closes with the result code (a reply to id 131).
+// Socket transfers and the APN. The tool appends its request payload in pieces and starts the
+// transfer; the module reports the bytes it sent, streams the host's response in pieces with the
+// payload's id and closes with the result code, a reply with the id of the bytes-sent report.
 #pragma once
 
 #include <QByteArray>
@@ -18,15 +18,7 @@ struct Apn {
 
 class SocketFeature {
   public:
-    enum Command : uint8_t {
-        SetApn = 128,
-        Payload = 129,
-        Start = 130,
-        Result = 131,
-        Cancel = 132,
-        GetApn = 133,
-    };
-    // Result codes of a transfer, carried by the closing id-131 reply.
+    // Result codes of a transfer, carried by the closing reply.
     enum Outcome : uint8_t {
         Complete = 0,
         ApnNotSet = 1,

@@ -28,7 +28,7 @@ bool StatusFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
     PayloadReader reader(request.payload);
     uint8_t value = 0;
     switch (request.id) {
-        case SetModemSpeed:
+        case CMD_SET_MODEM_SPEED:
             if (!reader.byte(value) || value >= kModemSpeedCount) {
                 out.reply(request.id, Failed);
                 return true;
@@ -36,25 +36,25 @@ bool StatusFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             modemSpeed_ = value;
             out.reply(request.id, Ok);
             return true;
-        case GetModemSpeed:
+        case CMD_GET_MODEM_SPEED:
             out.reply(request.id, Ok, QByteArray(1, char(modemSpeed_)));
             return true;
-        case Get160:
+        case CMD_GET_160:
             out.reply(request.id, Ok);
             return true;
-        case GetRssi:
+        case CMD_GET_RSSI:
             out.reply(request.id, Ok, QByteArray(1, char(rssi())));
             return true;
-        case GetImei:
+        case CMD_GET_IMEI:
             out.reply(request.id, Ok, imei_);
             return true;
-        case GetSim:
+        case CMD_GET_SIM:
             out.reply(request.id, Ok, simId_);
             return true;
-        case GetInputVoltage:
+        case CMD_GET_VIN:
             out.reply(request.id, Ok, u16Field(inputMillivolts_));
             return true;
-        case SetFunctionality:
+        case CMD_SET_FUNC_LEVEL:
             if (!reader.byte(value) || value > Reboot) {
                 out.reply(request.id, Failed);
                 return true;
@@ -67,23 +67,23 @@ bool StatusFeature::handle(const ModuleRequest &request, ModuleOutbox &out) {
             }
             out.reply(request.id, Ok);
             return true;
-        case GetRegistration: {
+        case CMD_GET_TOWER_CONN: {
             QByteArray payload(2, '\0');
             payload[0] = char(networkAvailable() ? 1 : 0);
             payload[1] = char(accessTechnology());
             out.reply(request.id, Ok, payload);
             return true;
         }
-        case GetFirmware:
+        case CMD_GET_TARN_FIRMWARE:
             out.reply(request.id, Ok, textField(firmware_));
             return true;
-        case GetHardware:
+        case CMD_GET_TARN_HARDWARE:
             out.reply(request.id, Ok, textField(hardware_));
             return true;
-        case GetModemFirmware:
+        case CMD_GET_CINT_FIRMWARE:
             out.reply(request.id, Ok, modemFirmware_);
             return true;
-        case GetModemHardware:
+        case CMD_GET_CINT_HARDWARE:
             out.reply(request.id, Ok, modemHardware_);
             return true;
         default:

@@ -9,21 +9,6 @@
 
 class StatusFeature {
   public:
-    enum Command : uint8_t {
-        SetModemSpeed = 144,
-        GetModemSpeed = 145,
-        Get160 = 160,
-        GetRssi = 161,
-        GetImei = 162,
-        GetSim = 163,
-        GetInputVoltage = 164,
-        SetFunctionality = 165,
-        GetRegistration = 166,
-        GetFirmware = 192,
-        GetHardware = 193,
-        GetModemFirmware = 194,
-        GetModemHardware = 195,
-    };
     enum Functionality : uint8_t { PowerOff = 0, AirplaneOn = 1, AirplaneOff = 2, Reboot = 3 };
 
     bool handle(const ModuleRequest &request, ModuleOutbox &out);

@@ -49,7 +49,8 @@ class VirtualModule : public QObject {
     void setRepeatFrameEvery(int frames);
     void setFaultSeed(quint32 seed);
 
-    // The sequence number of the module's next frame (0x10 at start; 0 is skipped).
+    // The sequence number of the module's next frame (ModuleLink::kFirstSequence at start; 0 and
+    // the number of the ACK or NAK sent last are skipped).
     void setNextSequence(quint8 seq);
     // The clock of the 10-second retransmission; called on the module thread, so it must be
     // safe to call from there. An empty function restores the monotonic clock.

@@ -3,50 +3,24 @@
 
 #include <QTest>
 
-#include "module_console.h"
-
-using testsupport::Decoded;
-
-QString describe(const Decoded &frame) {
-    QByteArray bytes(1, char(frame.cmdId));
-    bytes += char(frame.cmdId < FIRST_STATUS_ID ? frame.seq : frame.status);
-    return testsupport::toHex(bytes + frame.payload);
+QString describe(uint8_t cmdId, uint8_t seqOrStatus) {
+    const char *name = command_name(cmdId);
+    return QStringLiteral("%1 %2")
+        .arg(name != nullptr ? QString::fromLatin1(name) : QString::number(cmdId))
+        .arg(seqOrStatus, 2, 16, QLatin1Char('0'))
+        .toUpper();
 }
 
-QByteArray bytesOf(const QString &notation) {
-    QByteArray out;
-    QByteArray hexDigits;
-    bool quoted = false;
-    for (int i = 0; i < notation.size(); ++i) {
-        const QChar c = notation[i];
-        if (c == QLatin1Char('\'')) {
-            out += QByteArray::fromHex(hexDigits);
-            hexDigits.clear();
-            quoted = !quoted;
-        } else if (quoted && c == QLatin1Char('\\') && i + 1 < notation.size()) {
-            const QChar next = notation[++i];
-            out += next == QLatin1Char('r')   ? '\r'
-                   : next == QLatin1Char('n') ? '\n'
-                                              : next.toLatin1();
-        } else if (quoted) {
-            out += c.toLatin1();
-        } else if (!c.isSpace()) {
-            hexDigits += c.toLatin1();
-        }
-    }
-    return out + QByteArray::fromHex(hexDigits);
+QString describe(const DecodedFrame &frame) {
+    return describe(frame.cmdId, frame.cmdId < FIRST_STATUS_ID ? frame.seq : frame.status);
 }
 
-ScriptStep ScriptStep::parse(const QString &line) {
-    ScriptStep step;
-    const int arrow = line.indexOf(QLatin1String("->"));
-    step.action = (arrow < 0 ? line : line.left(arrow)).trimmed();
-    if (arrow >= 0) {
-        for (const QString &frame : line.mid(arrow + 2).split(QLatin1Char(';'))) {
-            step.expected << testsupport::toHex(bytesOf(frame));
-        }
+QStringList described(const QList<DecodedFrame> &frames) {
+    QStringList out;
+    for (const DecodedFrame &f : frames) {
+        out << describe(f);
     }
-    return step;
+    return out;
 }
 
 ModuleSession::ModuleSession() : started_(module_.start()) {
@@ -63,12 +37,12 @@ uint8_t ModuleSession::send(uint8_t id, const QByteArray &payload, uint8_t statu
 }
 
 void ModuleSession::acknowledge(uint8_t seq) {
-    peer_->write(testsupport::frame(0, seq));
+    peer_->write(testsupport::frame(CMD_ACK, seq));
 }
 
-QList<Decoded> ModuleSession::read(int count, bool acknowledgeData) {
-    const QList<Decoded> frames = peer_->readFrames(count);
-    for (const Decoded &f : frames) {
+QList<DecodedFrame> ModuleSession::read(int count, bool acknowledgeData) {
+    const QList<DecodedFrame> frames = peer_->readFrames(count);
+    for (const DecodedFrame &f : frames) {
         if (acknowledgeData && f.cmdId >= FIRST_STATUS_ID) {
             acknowledge(f.seq);
         }
@@ -76,24 +50,19 @@ QList<Decoded> ModuleSession::read(int count, bool acknowledgeData) {
     return frames;
 }
 
-QList<Decoded> ModuleSession::exchange(uint8_t id, const QByteArray &payload, int frames) {
+QList<DecodedFrame> ModuleSession::exchange(uint8_t id, const QByteArray &payload, int frames) {
     send(id, payload);
     return read(1 + frames);
 }
 
 bool ModuleSession::probe() {
-    const uint8_t seq = send(0xA1);
-    const QList<Decoded> frames = read(2);
-    const bool answered = frames.size() == 2 && frames[0].cmdId == 0 && frames[0].seq == seq &&
-                          frames[1].cmdId == 0xA1 && frames[1].status == REPLY_FLAG;
-    if (!answered) {
-        QStringList got;
-        for (const Decoded &f : frames) {
-            got << describe(f);
-        }
-        qWarning("probe with seq %d got: %s", seq, qPrintable(got.join(QLatin1String(" | "))));
+    const uint8_t seq = send(CMD_GET_RSSI);
+    const QStringList got = described(read(2));
+    const QStringList expected{describe(CMD_ACK, seq), describe(CMD_GET_RSSI, REPLY_FLAG)};
+    if (got != expected) {
+        qWarning() << "probe" << seq << "got" << got;
     }
-    return answered;
+    return got == expected;
 }
 
 bool ModuleSession::awaitUnacknowledged(int frames) {
@@ -101,24 +70,12 @@ bool ModuleSession::awaitUnacknowledged(int frames) {
                            PtyPeer::kTimeoutMs);
 }
 
-QStringList ModuleSession::perform(const ScriptStep &step) {
-    QStringList frames;
-    const int count = static_cast<int>(step.expected.size());
-    if (step.action.startsWith(QLatin1Char('$'))) {
-        const ConsoleReply reply = runConsoleCommand(module_, step.action.mid(1));
-        if (!reply.ok) {
-            return {QStringLiteral("refused: ") + reply.text};
-        }
-    } else {
-        const QByteArray request = bytesOf(step.action);
-        const uint8_t seq = send(static_cast<uint8_t>(request.at(0)), request.mid(1));
-        const QList<Decoded> ack = read(1);
-        if (ack.size() != 1 || ack[0].cmdId != 0 || ack[0].seq != seq) {
-            frames << QStringLiteral("no ACK of %1").arg(seq);
-        }
-    }
-    for (const Decoded &f : read(count)) {
-        frames << describe(f);
-    }
-    return frames;
+void ModuleSession::useClock(double seconds) {
+    *now_ = seconds;
+    module_.setClock([now = now_] { return now->load(); });
+}
+
+void ModuleSession::setTime(double seconds) {
+    *now_ = seconds;
+    module_.pollTimers();
 }

@@ -1,57 +1,47 @@
-// A virtual module and the tool's end of its line, with the exchanges the tests repeat: send a
-// request, collect the ACK and what follows, acknowledge the module's frames.
+// A virtual module and the tool's end of its line, with the exchanges the tests repeat.
 #pragma once
 
-#include <QByteArray>
-#include <QList>
 #include <QStringList>
+#include <atomic>
+#include <memory>
 
 #include "frames.h"
 #include "pty_peer.h"
 #include "virtual_module.h"
 
-// "ID STATUS PAYLOAD" of a decoded frame in hex ("ID SEQ" for control frames, whose sequence
-// number is the point).
-QString describe(const testsupport::Decoded &frame);
-// Hex bytes with quoted text between them: "03'ATI'" is 03 41 54 49; \r and \n work in quotes.
-QByteArray bytesOf(const QString &notation);
-
-// One line of a behaviour script: "REQUEST -> FRAME; FRAME". REQUEST is the tool's request
-// (id, then payload, in bytesOf notation) or "$ command" for a console command; each FRAME is
-// a module frame the module must write after the request's ACK, in describe() form.
-struct ScriptStep {
-    QString action;
-    QStringList expected;
-    static ScriptStep parse(const QString &line);
-};
+// "CMD_ACK 40" for a control frame (its sequence number is the point), "CMD_GET_RSSI 80" for
+// any other (its status): what the link rules decide, without the module's data.
+QString describe(uint8_t cmdId, uint8_t seqOrStatus);
+QString describe(const DecodedFrame &frame);
+QStringList described(const QList<DecodedFrame> &frames);
 
 class ModuleSession {
   public:
     ModuleSession();
     bool ready() const { return started_ && peer_ && peer_->isOpen(); }
-
     VirtualModule &module() { return module_; }
     PtyPeer &peer() { return *peer_; }
 
-    // Writes a frame of the tool with the tool's next sequence number and returns that number.
+    // Writes a frame with the tool's next sequence number (from 1) and returns that number.
     uint8_t send(uint8_t id, const QByteArray &payload = QByteArray(), uint8_t status = 0);
     void acknowledge(uint8_t seq);
-    // Reads frames and acknowledges the module's own among them when asked.
-    QList<testsupport::Decoded> read(int count, bool acknowledgeData = true);
-    // A request and the `frames` frames it brings besides the ACK. The ACK of `seq` comes
-    // first in the result when it arrived as it should.
-    QList<testsupport::Decoded> exchange(uint8_t id, const QByteArray &payload, int frames);
+    // Reads frames, acknowledging the module's own among them when asked.
+    QList<DecodedFrame> read(int count, bool acknowledgeData = true);
+    // A request, its ACK and the `frames` frames it brings.
+    QList<DecodedFrame> exchange(uint8_t id, const QByteArray &payload, int frames);
     // An RSSI round trip that proves nothing else is left on the line.
     bool probe();
-    // Waits until the module has taken in the acknowledgements written so far and has this
-    // many of its frames waiting for one; before a test moves the module's clock.
+    // Waits until the module has taken in the ACKs written so far and has this many of its
+    // frames waiting for one: before a test moves the module's clock.
     bool awaitUnacknowledged(int frames);
-    // Carries out one script step; returns the module frames it brought, in describe() form.
-    QStringList perform(const ScriptStep &step);
+    // Puts the module on a clock only the test moves, then moves it.
+    void useClock(double seconds);
+    void setTime(double seconds);
 
   private:
     VirtualModule module_;
     bool started_;
     std::unique_ptr<PtyPeer> peer_;
     uint8_t toolSeq_ = 1;
+    std::shared_ptr<std::atomic<double>> now_ = std::make_shared<std::atomic<double>>(0.0);
 };

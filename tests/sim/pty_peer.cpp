@@ -28,8 +28,7 @@ PtyPeer::~PtyPeer() {
 }
 
 void PtyPeer::write(const QByteArray &bytes) {
-    int done = 0;
-    while (fd_ >= 0 && done < bytes.size()) {
+    for (int done = 0; fd_ >= 0 && done < bytes.size();) {
         const ssize_t n =
             ::write(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) {
@@ -43,45 +42,22 @@ void PtyPeer::write(const QByteArray &bytes) {
     }
 }
 
-QByteArray PtyPeer::readSome(int timeoutMs) {
-    pollfd p{fd_, POLLIN, 0};
-    if (fd_ < 0 || poll(&p, 1, timeoutMs) <= 0) {
-        return QByteArray();
+QList<DecodedFrame> PtyPeer::readFrames(int count) {
+    const QDeadlineTimer deadline(kTimeoutMs);
+    while (fd_ >= 0 && frames_.size() < count && !deadline.hasExpired()) {
+        pollfd p{fd_, POLLIN, 0};
+        char chunk[4096];
+        const ssize_t n = poll(&p, 1, static_cast<int>(deadline.remainingTime())) > 0
+                              ? ::read(fd_, chunk, sizeof chunk)
+                              : 0;
+        frames_ += frame_decode_all(&decoder_, QByteArray(chunk, n > 0 ? static_cast<int>(n) : 0));
     }
-    char chunk[4096];
-    const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-    return n > 0 ? QByteArray(chunk, static_cast<int>(n)) : QByteArray();
-}
-
-QList<testsupport::Decoded> PtyPeer::readFrames(int count, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (frames_.size() < count && !deadline.hasExpired()) {
-        for (char c : readSome(static_cast<int>(deadline.remainingTime()))) {
-            if (frame_decoder_put(&decoder_, static_cast<uint8_t>(c)) != FRAME_COMPLETE) {
-                continue;
-            }
-            LinkMessage m;
-            if (frame_decoder_take(&decoder_, &m) == FRAME_OK) {
-                frames_.append({m.cmdId, m.seq, m.status,
-                                QByteArray(reinterpret_cast<const char *>(m.payload), m.length)});
-            }
-        }
-    }
-    const QList<testsupport::Decoded> taken = frames_.mid(0, count);
+    const QList<DecodedFrame> taken = frames_.mid(0, count);
     frames_ = frames_.mid(taken.size());
     return taken;
 }
 
-QByteArray PtyPeer::readBytes(int count, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QByteArray bytes;
-    while (bytes.size() < count && !deadline.hasExpired()) {
-        bytes += readSome(static_cast<int>(deadline.remainingTime()));
-    }
-    return bytes;
-}
-
-bool PtyPeer::hungUp(int timeoutMs) {
+bool PtyPeer::hungUp() {
     pollfd p{fd_, POLLIN, 0};
-    return fd_ >= 0 && poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLHUP) != 0;
+    return fd_ >= 0 && poll(&p, 1, kTimeoutMs) > 0 && (p.revents & POLLHUP) != 0;
 }

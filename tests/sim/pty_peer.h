@@ -1,13 +1,12 @@
 // The tool's end of the module's line in these tests: plain POSIX I/O on the pty slave in raw
-// mode. Frames are decoded with the codec as they arrive, however the reads cut them.
+// mode, frames decoded with the codec however the reads cut them.
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <array>
 
-#include "frames.h"
+#include "frame_codec.h"
 
 class PtyPeer {
   public:
@@ -22,18 +21,13 @@ class PtyPeer {
     bool isOpen() const { return fd_ >= 0; }
     void write(const QByteArray &bytes);
     // The next `count` frames, fewer when they do not come in time.
-    QList<testsupport::Decoded> readFrames(int count, int timeoutMs = kTimeoutMs);
-    // The next `count` raw bytes, for frames a fault spoiled; never mixed with readFrames().
-    QByteArray readBytes(int count, int timeoutMs = kTimeoutMs);
+    QList<DecodedFrame> readFrames(int count);
     // True once the module's side of the line has gone.
-    bool hungUp(int timeoutMs = kTimeoutMs);
+    bool hungUp();
 
   private:
-    // Waits for bytes and reads them; empty when none came in time.
-    QByteArray readSome(int timeoutMs);
-
     int fd_ = -1;
-    std::array<uint8_t, 512> buffer_{};
+    std::array<uint8_t, DECODER_BUFFER_SIZE> buffer_{};
     FrameDecoder decoder_;
-    QList<testsupport::Decoded> frames_;
+    QList<DecodedFrame> frames_;
 };
