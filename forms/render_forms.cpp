@@ -1,6 +1,8 @@
 // Renders every tab page, menu and dialog of the forms to PNG files, so that a layout change can
-// be reviewed as a picture. Usage: kova_render_forms <folder> (QT_QPA_PLATFORM=offscreen works).
+// be reviewed as a picture. Usage: kova_render_forms <folder>; QT_QPA_PLATFORM chooses the
+// platform (offscreen works).
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDialog>
 #include <QDir>
 #include <QMainWindow>
@@ -35,15 +37,54 @@ static bool renderDialog(const QDir &folder, const QString &name) {
     return save(&dialog, folder, name);
 }
 
-int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
-        return 2;
+// Reads the output folder from the command line; false once a usage error has been printed.
+// --help and --version print and exit from here.
+static bool parseFolder(int argc, char *argv[], QString *folder) {
+    QCoreApplication::setApplicationName(QStringLiteral("kova_render_forms"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KOVA_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Renders every tab page, menu and dialog of the forms to PNG files."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // Not addHelpOption(): its --help-all would list Qt's own options, which this parser, run
+    // before any application object can take them, rejects.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("folder"),
+        QStringLiteral("Folder to write the pictures to; made if missing."));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const bool parsed = parser.parse(arguments);
+    const QStringList positional = parser.positionalArguments();
+    if (parsed && !parser.isSet(help) && !parser.isSet(version) && positional.size() == 1 &&
+        !positional.first().isEmpty()) {
+        *folder = positional.first();
+        return true;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
+
+    // Printing needs no display, so a core application is enough; the help text wants one.
+    QCoreApplication core(argc, argv);
+    if (parsed && parser.isSet(version))
+        parser.showVersion();  // exits
+    if (parsed && parser.isSet(help))
+        parser.showHelp();  // exits
+    const QString why = parsed ? QStringLiteral("Name one output folder.") : parser.errorText();
+    std::fprintf(stderr, "%s\n\n%s", qPrintable(why), qPrintable(parser.helpText()));
+    return false;
+}
+
+int main(int argc, char *argv[]) {
+    QString folderName;
+    if (!parseFolder(argc, argv, &folderName))
+        return 2;
+    QApplication app(argc, argv);
+    const QDir folder(folderName);
     if (!folder.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(folderName));
         return 1;
     }
 

@@ -227,21 +227,6 @@ class TestFrameCodec : public QObject {
         }
     }
 
-    void statusIdWithoutStatusByteIsNotHandedOut() {
-        uint8_t buffer[64];
-        FrameDecoder d;
-        frame_decoder_init(&d, buffer, sizeof buffer);
-        const QByteArray bytes = withoutStatusByte(0x20, 1);
-        int last = FRAME_OK;
-        for (char c : bytes) {
-            last = frame_decoder_put(&d, uint8_t(c));
-        }
-        QCOMPARE(last, int(FRAME_COMPLETE));
-        LinkMessage m;
-        QCOMPARE(frame_decoder_take(&d, &m), int(FRAME_TOO_SHORT));
-        QCOMPARE(d.state, uint32_t(Hunt));
-    }
-
     void completeFrameWaitsToBeTaken() {
         uint8_t buffer[64];
         FrameDecoder d;
@@ -310,20 +295,6 @@ class TestFrameCodec : public QObject {
         QCOMPARE(frame_encode(&m, nullptr, 64, &length), int(FRAME_BAD_ARGUMENT));
         QCOMPARE(frame_encode(&m, out, 64, nullptr), int(FRAME_BAD_ARGUMENT));
         QVERIFY(frame_worst_case_size(0x60, 0, m.payload, m.length) >= full);
-    }
-
-    void messageCopy() {
-        uint8_t source[4] = {1, 2, 3, 4};
-        uint8_t target[4] = {};
-        LinkMessage from{0x21, 9, 0x81, source, 4};
-        LinkMessage to;
-        to.payload = target;
-        QCOMPARE(link_message_copy(&from, &to, 3), int(FRAME_BAD_ARGUMENT));
-        QCOMPARE(link_message_copy(nullptr, &to, 4), int(FRAME_BAD_ARGUMENT));
-        QCOMPARE(link_message_copy(&from, &to, 4), int(FRAME_OK));
-        QCOMPARE(QByteArray(reinterpret_cast<char *>(target), 4), hex("01020304"));
-        QCOMPARE(int(to.status), 0x81);
-        QCOMPARE(int(to.length), 4);
     }
 };
 
