@@ -12,7 +12,7 @@
 constexpr int LINK_PIECE_MAX_DATA = 255;
 constexpr int LINK_MAIL_FIELD_MAX = 255;
 
-// Number, text and send (ids 96, 97, 98) as one transfer; 0 when refused.
+// Number, text and send as one transfer; 0 when refused.
 int link_sms_send(const QByteArray &number, const QByteArray &text,
                   LinkTransferId *transfer = nullptr);
 // Recipient, sender and subject are cut to 255 bytes (less where escaping needs it); the body

@@ -255,7 +255,7 @@ int link_apn_set(const QByteArray &name, const QByteArray &login, const QByteArr
 }
 
 // The send ends the transfer that the payload's pieces began. Its outcome comes back as a
-// reply of id 131, so that is what waits.
+// reply of the socket result, so that is what waits.
 int link_socket_send(const QByteArray &destination, uint8_t protocol, uint16_t timeoutMs,
                      LinkTransferId *transfer) {
     if (!text_fits(destination)) {

@@ -297,7 +297,7 @@ class TestMainWindow : public QObject {
             shown << labelText(window.get(), name);
         }
         QCOMPARE(shown, labels);
-        QVERIFY(queuedPayloads(0x21).isEmpty());  // nothing is sent
+        QVERIFY(queuedPayloads(CMD_I2C).isEmpty());  // nothing is sent
     }
 
     void logKeepsTheNewestWholeEntries() {
