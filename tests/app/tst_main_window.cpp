@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "control_sync.h"
 #include "dlg_serial_port.h"
 #include "frames.h"
 #include "link_harness.h"
@@ -385,6 +386,20 @@ class TestMainWindow : public QObject {
         testsupport::editLink([](LinkState &s) { std::strcpy(s.atResponse.data(), "OK"); });
         window->update_UI(0, false);
         QCOMPARE(calls, 1);
+    }
+
+    // A refresh writes a control again only when the record's value behind it changed, so
+    // what the user is choosing survives notifications about other things.
+    void controlsKeepWhatTheUserChose() {
+        ControlSync sync;
+        QLineEdit edit;
+        auto show = [&edit](const QString &value) { edit.setText(value); };
+        sync.write(&edit, QStringLiteral("web"), show);
+        edit.setText(QStringLiteral("typed"));
+        sync.write(&edit, QStringLiteral("web"), show);
+        QCOMPARE(edit.text(), QStringLiteral("typed"));
+        sync.write(&edit, QStringLiteral("internet"), show);
+        QCOMPARE(edit.text(), QStringLiteral("internet"));
     }
 
     void overlongAtCommandIsRefused() {
