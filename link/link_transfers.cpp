@@ -82,18 +82,18 @@ int withdraw(LinkState &s, std::deque<Transfer> &list, Transfer &t) {
 }
 
 // Puts the first waiting frame of the kind's first transfer into the table, when nothing of it
-// is on its way.
-void start_next(LinkState &s, TransferKind kind) {
+// is on its way; whether it did.
+bool start_next(LinkState &s, TransferKind kind) {
     std::deque<Transfer> &list = transfers_of(s, kind);
     if (list.empty() || list.front().slot >= 0 || list.front().waiting.empty()) {
-        return;
+        return false;
     }
     Transfer &t = list.front();
     const TransferFrame &next = t.waiting.front();
     const int index = place_frame(s, next.cmdId, s.txSeq, 0, bytes_of(next.payload),
                                   static_cast<uint16_t>(next.payload.size()));
     if (index < 0) {
-        return;  // the table is full: the next pass tries again
+        return false;  // the table is full: the next pass tries again
     }
     take_sequence_number(s);
     TxSlot &slot = s.txTable[index];
@@ -105,6 +105,7 @@ void start_next(LinkState &s, TransferKind kind) {
     t.slot = index;
     t.waiting.pop_front();
     --s.transferFramesWaiting;
+    return true;
 }
 
 }  // namespace
@@ -129,8 +130,9 @@ void transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId, const QByteA
     }
     open.waiting.push_back(TransferFrame{cmdId, payload});
     ++s.transferFramesWaiting;
-    start_next(s, kind);
-    ++t.outbox.framesQueued;  // wakes the worker, which writes the frame when its turn comes
+    if (start_next(s, kind)) {
+        ++t.outbox.framesQueued;  // wakes the worker; later frames go as their turn comes
+    }
 }
 
 LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
@@ -150,8 +152,9 @@ LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
     }
     open.waiting.push_back(TransferFrame{cmdId, payload});
     ++s.transferFramesWaiting;
-    start_next(s, kind);
-    ++t.outbox.framesQueued;
+    if (start_next(s, kind)) {
+        ++t.outbox.framesQueued;
+    }
     return id;
 }
 
