@@ -39,39 +39,18 @@ class FuzzInput {
     }
 
     // Either up to 239 bytes taken literally or, for a head byte of 0xF0 and above, a run of up
-    // to maxRun bytes: frame markers only, 0x7E only, plain text, or a two-byte pattern from the
-    // input. Runs reach long and escape-rich payloads from a few input bytes, which the mutator
-    // would hardly build byte by byte.
+    // to maxRun bytes of a two-byte pattern from the input. Runs reach long and escape-rich
+    // payloads from a few input bytes, which the mutator would hardly build byte by byte.
     QByteArray blob(int maxRun) {
         const uint8_t head = byte();
         if (head < 0xF0) {
             return bytes(head);
         }
         const int count = u16() % (maxRun + 1);
-        static const char markers[] = {'\x7E', '\x9E', '\xCE'};
+        const char pattern[] = {static_cast<char>(byte()), static_cast<char>(byte())};
         QByteArray out(count, '\0');
-        switch (head & 3) {
-            case 0:
-                for (int i = 0; i < count; ++i) {
-                    out[i] = markers[i % 3];
-                }
-                break;
-            case 1:
-                out.fill('\x7E');
-                break;
-            case 2:
-                for (int i = 0; i < count; ++i) {
-                    out[i] = static_cast<char>('a' + i % 26);
-                }
-                break;
-            default: {
-                const char first = static_cast<char>(byte());
-                const char second = static_cast<char>(byte());
-                for (int i = 0; i < count; ++i) {
-                    out[i] = i % 2 == 0 ? first : second;
-                }
-                break;
-            }
+        for (int i = 0; i < count; ++i) {
+            out[i] = pattern[i % 2];
         }
         return out;
     }

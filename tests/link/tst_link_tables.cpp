@@ -85,30 +85,6 @@ class TestLinkTables : public QObject {
         }
     }
 
-    // Neither a full table nor a frame that cannot be encoded spends a number or wakes the
-    // worker.
-    void refusedFrameLeavesNoTrace_data() {
-        QTest::addColumn<bool>("fill");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("full table") << true << QByteArray();
-        QTest::newRow("too long once escaped") << false << QByteArray(300, '\x7E');
-    }
-    void refusedFrameLeavesNoTrace() {
-        QFETCH(bool, fill);
-        QFETCH(QByteArray, payload);
-        while (fill && link_send(CMD_GET_VIN, nullptr, 0, 0)) {
-        }
-        const uint8_t seqBefore = link_get_state()->txSeq;
-        QSignalSpy queued(link_notifier(), &Module3G::command_queued);
-        QCOMPARE(
-            link_send(CMD_SOCKET_PAYLOAD, reinterpret_cast<const uint8_t *>(payload.constData()),
-                      uint16_t(payload.size()), 0),
-            0);
-        QCOMPARE(queued.size(), 0);
-        QCOMPARE(link_get_state()->txSeq, seqBefore);
-        QCOMPARE(link_find_free_tx_slot(), fill ? -1 : 0);
-    }
-
     void transmitSearchesFollowTheirCursors() {
         while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
         }
