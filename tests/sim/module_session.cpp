@@ -23,6 +23,11 @@ QStringList described(const QList<DecodedFrame> &frames) {
     return out;
 }
 
+QString ptyUnavailable() {
+    PseudoTerminal pty;
+    return pty.open() ? QString() : pty.errorString();
+}
+
 ModuleSession::ModuleSession() : started_(module_.start()) {
     if (started_) {
         peer_ = std::make_unique<PtyPeer>(module_.devicePath());

@@ -15,6 +15,9 @@ QString describe(uint8_t cmdId, uint8_t seqOrStatus);
 QString describe(const DecodedFrame &frame);
 QStringList described(const QList<DecodedFrame> &frames);
 
+// Why this machine cannot run the module on a pseudo-terminal; empty when it can.
+QString ptyUnavailable();
+
 class ModuleSession {
   public:
     ModuleSession();

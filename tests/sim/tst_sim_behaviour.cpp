@@ -26,6 +26,13 @@ class TestSimBehaviour : public QObject {
     Q_OBJECT
 
   private slots:
+    void initTestCase() {
+        const QString why = ptyUnavailable();
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(QStringLiteral("no pseudo-terminal: %1").arg(why)));
+        }
+    }
+
     void incomingSmsComesInPieces_data() {
         QTest::addColumn<int>("textBytes");
         QTest::addColumn<int>("maxMessageSize");

@@ -21,6 +21,13 @@ class TestSimLink : public QObject {
     Q_OBJECT
 
   private slots:
+    void initTestCase() {
+        const QString why = ptyUnavailable();
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(QStringLiteral("no pseudo-terminal: %1").arg(why)));
+        }
+    }
+
     void acknowledgementRules_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("answer");
