@@ -347,17 +347,6 @@ class TestLinkEngine : public QObject {
         QCOMPARE(field("rssi"), QStringLiteral("7"));
     }
 
-    void unknownIdIsAcknowledgedAndSignalledOnly() {
-        QSignalSpy received(link_notifier(), &Module3G::command_received);
-        const QString before = field("sms") + field("at") + field("rssi");
-        ModuleScript module;
-        QCOMPARE(module.reply(200, hex("0102"), 3), QList<QByteArray>{ack(0x10)});
-        QCOMPARE(received.size(), 1);
-        QCOMPARE(received[0], (QVariantList{uchar(200), true}));
-        QCOMPARE(cmdStatus(200), uint8_t(3));
-        QCOMPARE(field("sms") + field("at") + field("rssi"), before);
-    }
-
     void dispatch_data() {
         QTest::addColumn<QString>("before");  // requests made first, e.g. "groupget 2"
         QTest::addColumn<int>("id");
@@ -486,6 +475,7 @@ class TestLinkEngine : public QObject {
         row("at response", "at", CMD_AT_COMMAND, 0x80, "024F4B", "at", "OK");
         row("at response count past payload", "at", CMD_AT_COMMAND, 0x80, "094F4B", "at", "", true);
         row("at response started by the module", "at", CMD_AT_COMMAND, 0x00, "024F4B", "at", "");
+        row("id without a meaning", "", 200, 0x83, "0102", "sms", "|||0|0");
     }
     void dispatch() {
         QFETCH(QString, before);
