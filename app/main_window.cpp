@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);  // ends with connect-by-name
     qInstallMessageHandler(previousHandler);
     aboutUi->setupUi(&aboutDialog);  // the form connects its own button box
+    collectGpioWidgets();
 
     const int engineeringPage = ui->tabWidget->indexOf(ui->tab_Engineering);
     if (engineeringPage != -1) {

@@ -20,6 +20,9 @@
 class QAbstractButton;
 struct LinkSnapshot;
 
+// A GPIO group's mode as the group mode combo boxes name it.
+enum GPIO_Group_Mode_t { MODE_0 = 0, MODE_1 = 1 };
+
 namespace Ui {
 class MainWindow;
 class dlgAbout;
@@ -41,19 +44,76 @@ class MainWindow : public QMainWindow {
     static QStringList slotsNotConnectedByName();
 
   public slots:
+    // In the order of the meta-object's slot indexes; each tab's slots live in its file.
     void openSerialPort(QString comPortStr);
     void closeSerialPort();
     void updateLastCommandSent(QByteArray messageBytes);
+    void on_pushButton_GetTowerConn_clicked();
+    void on_pushButton_GetRSSI_clicked();
+    void on_pushButton_GetIMEI_clicked();
+    void on_pushButton_GetSIM_clicked();
+    void on_pushButton_GetVin_clicked();
+    void on_pushButton_GetTarnFirm_clicked();
+    void on_pushButton_GetTarnHard_clicked();
+    void on_pushButton_GetCintFirm_clicked();
+    void on_pushButton_GetCintHard_clicked();
     void update_UI(uchar cmdId, bool isReply);
+    GPIO_Group_Mode_t get_gpio_group(QString groupStr);
+    void on_pushButton_I2C_Read_clicked();
+    void on_pushButton_I2C_Write_clicked();
+    void on_pushButton_SetFuncLevel_clicked();
     void on_pushButton_SendAtCommand_clicked();
     void on_pushButton_ClearStatusBar_clicked();
+    void on_btn_GPIOA_Set_clicked();
+    void on_btn_GPIO0_Set_clicked();
+    void on_btn_GPIO1_Set_clicked();
+    void on_btn_GPIO2_Set_clicked();
+    void on_btn_GPIO3_Set_clicked();
+    void on_btn_GPIO4_Set_clicked();
+    void on_btn_GPIO5_Set_clicked();
+    void on_btn_GPIO6_Set_clicked();
+    void on_btn_GPIO7_Set_clicked();
+    void on_btn_GPIO8_Set_clicked();
+    void on_btn_GPIO9_Set_clicked();
+    void on_btn_GPIO10_Set_clicked();
+    void on_btn_GPIO11_Set_clicked();
+    void on_btn_GPIO0_Get_clicked();
+    void on_btn_GPIO1_Get_clicked();
+    void on_btn_GPIO2_Get_clicked();
+    void on_btn_GPIO3_Get_clicked();
+    void on_btn_GPIO4_Get_clicked();
+    void on_btn_GPIO5_Get_clicked();
+    void on_btn_GPIO6_Get_clicked();
+    void on_btn_GPIO7_Get_clicked();
+    void on_btn_GPIO8_Get_clicked();
+    void on_btn_GPIO9_Get_clicked();
+    void on_btn_GPIO10_Get_clicked();
+    void on_btn_GPIO11_Get_clicked();
+    void on_btn_GPIO_GetAll_clicked();
     void on_buttonBox_clicked(QAbstractButton *button);
+    void on_btn_GPIOA_Get_clicked();
+    void on_btn_GPIOB_Set_clicked();
+    void on_btn_GPIOB_Get_clicked();
+    void on_btn_GPIOC_Set_clicked();
+    void on_btn_GPIOC_Get_clicked();
+    void on_btn_GPIOD_Set_clicked();
+    void on_btn_GPIOD_Get_clicked();
+    void on_btnSetModemSpeed_clicked();
+    void on_btnGetModemSpeed_clicked();
     void on_mnuFwUpdate_show();
     void on_mnuAbout_show();
     void on_dlgSerialPort_accepted();
     void updateSerialPortMenuLastUsed();
     void on_btnDebugGenerateMessage_clicked();
     void on_btnSetMaxMessageSize_clicked();
+    void on_btn_CallHandling_Dial_clicked();
+    void on_btn_CallHandling_AnswerCall_clicked();
+    void on_btn_CallHandling_HangUp_clicked();
+    void on_btn_I2S_GetValuesFirst_clicked();
+    void on_chk_I2S_MicMute_clicked();
+    void on_btn_I2S_MicGainSet_clicked();
+    void on_btn_I2S_SpkrGainSet_clicked();
+    void on_btn_I2S_RingToneCgfSet_clicked();
     void onSerialPortLost(QString errorText);
 
   protected:
@@ -61,6 +121,23 @@ class MainWindow : public QMainWindow {
 
   private:
     void closePortAndWait();
+    void collectGpioWidgets();
+    // Tells the user that the link did not queue a request of the feature named.
+    void reportNotQueued(const QString &feature);
+    void setGpioGroup(int group);
+    void getGpioGroup(int group);
+    void setGpioPin(int pin);
+    void getGpioPin(int pin);
+
+    // The refresh blocks, in the order update_UI runs them.
+    void refreshGpioPins(const LinkSnapshot &state);
+    void refreshGpioStatus(const LinkSnapshot &state);
+    void refreshCalls(const LinkSnapshot &state);
+    void refreshAudio(const LinkSnapshot &state);
+    void refreshRevisions(const LinkSnapshot &state);
+    void refreshStatusOperation(const LinkSnapshot &state);
+    void refreshNetworkData(const LinkSnapshot &state);
+    void refreshI2c(const LinkSnapshot &state);
     void refreshAtCommand(const LinkSnapshot &state);
     void reportRefusals(const LinkSnapshot &state);
 
@@ -69,6 +146,9 @@ class MainWindow : public QMainWindow {
     QDialog aboutDialog;
     DlgSerialPort serialPortDialog;
     CommProcessor commProcessor;
+    // Per GPIO group and pin row: the Get button, the "Read:" label, the read value, the
+    // "Set Value:" label, the value combo box and the Set button; groups B to D use two rows.
+    std::array<std::array<std::array<QWidget *, 6>, 6>, 4> gpioWidgets{};
     signed char lastCallState;
     QSignalMapper serialPortMapper;
 

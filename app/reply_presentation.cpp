@@ -40,6 +40,14 @@ void MainWindow::update_UI(uchar, bool) {
     // Each tab's block in turn: GPIO pins and modes, GPIO status, calls, audio, revision texts,
     // Status tab status, network and module data, SMS sending, SMS reception control, received
     // SMS, mail, I2C, socket and APN, AT command.
+    refreshGpioPins(state);
+    refreshGpioStatus(state);
+    refreshCalls(state);
+    refreshAudio(state);
+    refreshRevisions(state);
+    refreshStatusOperation(state);
+    refreshNetworkData(state);
+    refreshI2c(state);
     refreshAtCommand(state);
     reportRefusals(state);
 }
@@ -55,4 +63,11 @@ void MainWindow::reportRefusals(const LinkSnapshot &state) {
         shown = state.nakCount[report.cmdId];
         QMessageBox::warning(this, tr(report.title), tr(report.text), QMessageBox::Ok);
     }
+}
+
+void MainWindow::reportNotQueued(const QString &feature) {
+    QMessageBox::warning(this, feature,
+                         tr("The request was not sent: too many frames wait for the module "
+                            "already. Try again once it has answered them."),
+                         QMessageBox::Ok);
 }

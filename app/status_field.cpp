@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "link_state.h"
 
@@ -67,5 +68,11 @@ void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QSt
         default:
             setStatusField(frame, label, status_style::Pending, pendingStatusText());
             break;
+    }
+}
+
+void showText(QLineEdit *field, const QString &text) {
+    if (field->text() != text) {
+        field->setText(text);
     }
 }

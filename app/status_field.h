@@ -7,6 +7,7 @@
 
 class QFrame;
 class QLabel;
+class QLineEdit;
 
 namespace status_style {
 extern const char *const Success;
@@ -31,3 +32,7 @@ void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QSt
                          const QString &failure);
 
 QString pendingStatusText();
+
+// A field the refresh fills: writing the text it already shows would drop the user's
+// selection in it.
+void showText(QLineEdit *field, const QString &text);

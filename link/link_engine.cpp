@@ -472,6 +472,7 @@ void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
     const uint8_t code = m.status & static_cast<uint8_t>(~REPLY_FLAG);
     if (isReply) {
         s.cmdStatus[m.cmdId] = code;
+        ++s.replyCount[m.cmdId];
         settle_reply(s, m.cmdId);
     }
     send(t, CMD_ACK, nullptr, 0, m.seq);

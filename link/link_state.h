@@ -103,6 +103,9 @@ struct LinkSnapshot {
     std::array<uint8_t, 256> cmdStatus = link_detail::filled<uint8_t, 256>(CMD_STATUS_IDLE);
     // How often the module refused each command with a NAK since start.
     std::array<uint32_t, 256> nakCount{};
+    // Replies of each command since start: a control the user edits is written again from a
+    // reply's data only once a new reply has come.
+    std::array<uint32_t, 256> replyCount{};
     std::array<uint32_t, GPIO_GROUP_COUNT> gpioGroupResult =
         link_detail::filled<uint32_t, GPIO_GROUP_COUNT>(255);
     std::array<uint32_t, GPIO_GROUP_COUNT> gpioGroupValue =

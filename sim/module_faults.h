@@ -2,6 +2,8 @@
 // off by default: a module that answers promptly and cleanly, frames back to back.
 #pragma once
 
+#include <QByteArray>
+#include <QMap>
 #include <QSet>
 #include <QtGlobal>
 
@@ -10,6 +12,13 @@
 struct ModuleFaults {
     // Frames of these ids are answered with a NAK and not carried out.
     QSet<quint8> nakIds;
+    // Requests of these ids are acknowledged and answered with this status code and payload
+    // instead of being carried out: replies no feature of the module would give on its own.
+    struct CannedReply {
+        quint8 code = 0;
+        QByteArray payload;
+    };
+    QMap<quint8, CannedReply> cannedReplies;
     // Frames are carried out but never acknowledged, so the tool keeps writing them again.
     bool withholdAcks = false;
     // Every Nth frame written gets one bit flipped, loses one byte, or goes out twice (0: never).

@@ -17,8 +17,14 @@ constexpr int kTimerCheckMs = 250;
 }  // namespace
 
 ModuleWorker::ModuleWorker() {
-    link_.setRequestHandler(
-        [this](const ModuleRequest &request) { behaviour_.handle(request, link_); });
+    link_.setRequestHandler([this](const ModuleRequest &request) {
+        const auto canned = faults_.cannedReplies.constFind(request.id);
+        if (canned != faults_.cannedReplies.constEnd()) {
+            link_.reply(request.id, canned->code, canned->payload);
+            return;
+        }
+        behaviour_.handle(request, link_);
+    });
     behaviour_.sms().setOnSent([this](const SentSms &sms) { emit smsSent(sms.number, sms.text); });
 }
 

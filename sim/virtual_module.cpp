@@ -82,6 +82,12 @@ void VirtualModule::setPaced(bool paced) {
 void VirtualModule::setNakIds(const QSet<quint8> &ids) {
     changeFaults([&ids](ModuleFaults &f) { f.nakIds = ids; });
 }
+void VirtualModule::setCannedReply(quint8 id, quint8 code, const QByteArray &payload) {
+    changeFaults([&](ModuleFaults &f) { f.cannedReplies.insert(id, {code, payload}); });
+}
+void VirtualModule::clearCannedReplies() {
+    changeFaults([](ModuleFaults &f) { f.cannedReplies.clear(); });
+}
 void VirtualModule::setWithholdAcks(bool withhold) {
     changeFaults([withhold](ModuleFaults &f) { f.withholdAcks = withhold; });
 }
@@ -136,6 +142,13 @@ bool VirtualModule::injectRemoteHangUp(quint8 reason) {
         worker_->pump();
     });
     return accepted;
+}
+
+void VirtualModule::sendModuleFrame(quint8 id, const QByteArray &payload) {
+    run([&] {
+        worker_->outbox().start(id, payload);
+        worker_->pump();
+    });
 }
 
 void VirtualModule::setSmsSendFails(bool fails) {

@@ -43,6 +43,10 @@ class VirtualModule : public QObject {
     void setFlowMode(FlowMode mode);
     void setPaced(bool paced);
     void setNakIds(const QSet<quint8> &ids);
+    // Answers requests of `id` with this status code and payload instead of carrying them out;
+    // clearCannedReplies() returns to the module's own answers.
+    void setCannedReply(quint8 id, quint8 code, const QByteArray &payload = QByteArray());
+    void clearCannedReplies();
     void setWithholdAcks(bool withhold);
     void setFlipBitEvery(int frames);
     void setDropByteEvery(int frames);
@@ -63,6 +67,8 @@ class VirtualModule : public QObject {
                            const QByteArray &text);
     bool injectIncomingCall(quint8 callType = CallFeature::kVoice);
     bool injectRemoteHangUp(quint8 reason = CallFeature::UnknownReason);
+    // A frame the module starts, with any id and payload: events its features never send.
+    void sendModuleFrame(quint8 id, const QByteArray &payload);
 
     // Module state a test may want to preset.
     void setSmsSendFails(bool fails);
