@@ -1,0 +1,60 @@
+// Runs a tab test written as steps, against a window connected to a virtual module over a pty:
+//   answer ID CODE [PAYLOAD]   the module answers requests of ID so (hex) instead of carrying them
+//   out nak ID                     the module refuses frames of ID event ID PAYLOAD           the
+//   module starts a frame (hex) type NAME=TEXT             text into a line edit or plain text edit
+//   choose NAME=INDEX          a combo box item, a slider or spin box value
+//   press NAME                 a button or check box is clicked
+//   fill                       the link's transmit table fills up, so requests are refused
+//   expect NAME=TEXT           what a label, line edit, text edit or combo box shows
+//   expect NAME=COLOUR|TEXT    a status field: the label and the colour of the frame around it
+//   expect NAME:visible=0|1, expect NAME:enabled=0|1
+//   expect sent ID=PAYLOADS    the payloads of the frames of ID the module received, in order
+//   expect box TITLE|TEXT      a message box that was shown (and closed)
+// An expectation waits until it holds or the I/O time-out ends; failures name the step.
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+class MainWindow;
+class ModalBoxWatcher;
+class VirtualModule;
+
+namespace testsupport {
+
+class TabScript {
+  public:
+    TabScript();
+    ~TabScript();
+
+    // Starts the module and a window connected to it; false with the reason when it cannot.
+    bool start(QString *whyNot);
+    // Runs the steps; false with the failing step and what was seen instead.
+    bool run(const QStringList &steps, QString *failure);
+
+    MainWindow &window() { return *window_; }
+    VirtualModule &module() { return *module_; }
+
+  private:
+    bool step(const QString &step, QString *seen);
+    QString actual(const QString &what) const;
+
+    std::unique_ptr<ModalBoxWatcher> boxes_;
+    std::unique_ptr<VirtualModule> module_;
+    std::unique_ptr<MainWindow> window_;
+    QList<QPair<int, QByteArray>> received_;
+};
+
+}  // namespace testsupport
+
+// Runs a QtTest data row's "steps" column with a fresh module and window.
+#define KOVA_RUN_TAB_SCRIPT()                               \
+    do {                                                    \
+        QFETCH(QStringList, steps);                         \
+        testsupport::TabScript script;                      \
+        QString why;                                        \
+        if (!script.start(&why)) {                          \
+            QSKIP(qPrintable(why));                         \
+        }                                                   \
+        QVERIFY2(script.run(steps, &why), qPrintable(why)); \
+    } while (false)
