@@ -89,6 +89,7 @@ class TestDeviceTabs : public QObject {
                     {"label_Gpio0Mode=DAI_TX", "label_Gpio4Mode=RING", "btn_GPIO4_Get:visible=0",
                      "btn_GPIO4_Set:visible=0", "label_Gpio5Mode=INPUT", "lbl_GPIO5_Read:visible=1",
                      "cmb_GPIO5_SetVal:visible=0"}) +
+                QStringList{"press btn_GPIOD_Get", "expect label_Gpio10Mode=INPUT"} +
                 ask("13 00 03", "btn_GPIOD_Get",
                     {"label_Gpio10Mode=Unknown", "btn_GPIO10_Get:visible=0"}));
         row("status codes",
