@@ -1,13 +1,7 @@
 #include "tab_script.h"
 
-#include <QAbstractSlider>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
+#include <QAbstractButton>
+#include <QMetaProperty>
 #include <QTest>
 
 #include "link_state.h"
@@ -20,6 +14,8 @@ namespace testsupport {
 
 namespace {
 
+// Between the boxes shown; their texts may hold line breaks.
+const QChar kBoxSeparator(0x1E);
 // An id no feature of the module answers.
 constexpr uint8_t kUnansweredId = 200;
 
@@ -71,51 +67,37 @@ bool TabScript::run(const QStringList &steps, QString *failure) {
 
 QString TabScript::actual(const QString &what) const {
     if (what.startsWith(QLatin1String("sent "))) {
-        const int id = int(hexByte(what.mid(5)));
         QStringList payloads;
         for (const auto &frame : received_) {
-            if (frame.first == id) {
+            if (frame.first == hexByte(what.mid(5))) {
                 payloads << QString::fromLatin1(frame.second.toHex().toUpper());
             }
         }
         return payloads.join(QLatin1Char(' '));
     }
-    const QString name = what.section(QLatin1Char(':'), 0, 0);
-    const QWidget *w = widget(window_.get(), qPrintable(name));
+    if (what == QLatin1String("boxes")) {
+        QStringList shown;
+        for (const ModalBoxWatcher::Box &b : boxes_->boxes) {
+            shown << b.title + QLatin1Char('|') + b.text;
+        }
+        return shown.join(kBoxSeparator);
+    }
+    const QWidget *w = widget(window_.get(), qPrintable(what.section(QLatin1Char(':'), 0, 0)));
     const QString aspect = what.section(QLatin1Char(':'), 1);
     if (aspect == QLatin1String("visible")) {
-        return w->isHidden() ? QStringLiteral("0") : QStringLiteral("1");
+        return QVariant(!w->isHidden()).toString();
     }
     if (aspect == QLatin1String("enabled")) {
-        return w->isEnabled() ? QStringLiteral("1") : QStringLiteral("0");
+        return QVariant(w->isEnabled()).toString();
     }
     if (aspect == QLatin1String("field")) {
         QString colour = w->parentWidget()->styleSheet();
         colour.remove(QStringLiteral("background-color:")).remove(QLatin1Char(';'));
-        return colour + QLatin1Char('|') + static_cast<const QLabel *>(w)->text();
+        return colour + QLatin1Char('|') + w->property("text").toString();
     }
-    if (auto *label = qobject_cast<const QLabel *>(w)) {
-        return label->text();
-    }
-    if (auto *line = qobject_cast<const QLineEdit *>(w)) {
-        return line->text();
-    }
-    if (auto *text = qobject_cast<const QPlainTextEdit *>(w)) {
-        return text->toPlainText();
-    }
-    if (auto *combo = qobject_cast<const QComboBox *>(w)) {
-        return combo->currentText();
-    }
-    if (auto *check = qobject_cast<const QCheckBox *>(w)) {
-        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    }
-    if (auto *slider = qobject_cast<const QAbstractSlider *>(w)) {
-        return QString::number(slider->value());
-    }
-    if (auto *spin = qobject_cast<const QSpinBox *>(w)) {
-        return QString::number(spin->value());
-    }
-    return QStringLiteral("(a %1)").arg(QLatin1String(w->metaObject()->className()));
+    // What the user sees or sets: a line edit's text, a combo box's item, a slider's value...
+    const QMetaProperty shown = w->metaObject()->userProperty();
+    return (shown.isValid() ? shown.read(w) : w->property("text")).toString();
 }
 
 bool TabScript::step(const QString &step, QString *seen) {
@@ -129,22 +111,9 @@ bool TabScript::step(const QString &step, QString *seen) {
                                 hexBytes(words.value(2)));
     } else if (verb == QLatin1String("event")) {
         module_->sendModuleFrame(hexByte(words.value(0)), hexBytes(words.value(1)));
-    } else if (verb == QLatin1String("type")) {
+    } else if (verb == QLatin1String("set")) {
         QWidget *w = widget(window_.get(), qPrintable(name));
-        if (auto *line = qobject_cast<QLineEdit *>(w)) {
-            line->setText(value);
-        } else {
-            static_cast<QPlainTextEdit *>(w)->setPlainText(QString(value).replace("\\n", "\n"));
-        }
-    } else if (verb == QLatin1String("choose")) {
-        QWidget *w = widget(window_.get(), qPrintable(name));
-        if (auto *combo = qobject_cast<QComboBox *>(w)) {
-            combo->setCurrentIndex(value.toInt());
-        } else if (auto *slider = qobject_cast<QAbstractSlider *>(w)) {
-            slider->setValue(value.toInt());
-        } else {
-            static_cast<QSpinBox *>(w)->setValue(value.toInt());
-        }
+        w->metaObject()->userProperty().write(w, QString(value).replace("\\n", "\n"));
     } else if (verb == QLatin1String("press")) {
         widget<QAbstractButton>(window_.get(), qPrintable(rest))->click();
     } else if (verb == QLatin1String("nak")) {
@@ -154,24 +123,19 @@ bool TabScript::step(const QString &step, QString *seen) {
         module_->setWithholdAcks(true);
         while (link_send(kUnansweredId, nullptr, 0, 0)) {
         }
-    } else if (verb == QLatin1String("expect") && rest.startsWith(QLatin1String("box "))) {
-        const QString box = rest.mid(4);
-        auto shown = [this] {
-            QStringList all;
-            for (const ModalBoxWatcher::Box &b : boxes_->boxes) {
-                all << b.title + QLatin1Char('|') + b.text;
-            }
-            return all;
-        };
-        if (!QTest::qWaitFor([&] { return shown().contains(box); }, kIoTimeoutMs)) {
-            *seen = QStringLiteral("boxes shown: %1").arg(shown().join(QStringLiteral("; ")));
-            return false;
-        }
     } else if (verb == QLatin1String("expect")) {
-        // A value with a colour is a status field, named by its label.
-        const QString what =
-            value.contains(QLatin1Char('|')) ? name + QStringLiteral(":field") : name;
-        if (!QTest::qWaitFor([&] { return actual(what) == value; }, kIoTimeoutMs)) {
+        // A box is looked for among those shown; a value with a colour is a status field.
+        const bool box = name.startsWith(QLatin1String("box "));
+        const QString wanted = box ? rest.mid(4) : value;
+        QString what = value.contains(QLatin1Char('|')) ? name + QStringLiteral(":field") : name;
+        if (box) {
+            what = QStringLiteral("boxes");
+        }
+        auto holds = [&] {
+            return box ? actual(what).split(kBoxSeparator).contains(wanted)
+                       : actual(what) == wanted;
+        };
+        if (!QTest::qWaitFor(holds, kIoTimeoutMs)) {
             *seen = QStringLiteral("saw \"%1\"").arg(actual(what));
             return false;
         }

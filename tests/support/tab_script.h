@@ -5,9 +5,9 @@
 //   choose NAME=INDEX          a combo box item, a slider or spin box value
 //   press NAME                 a button or check box is clicked
 //   fill                       the link's transmit table fills up, so requests are refused
-//   expect NAME=TEXT           what a label, line edit, text edit or combo box shows
+//   expect NAME=VALUE          what a label shows, or what the user could set (true for checked)
 //   expect NAME=COLOUR|TEXT    a status field: the label and the colour of the frame around it
-//   expect NAME:visible=0|1, expect NAME:enabled=0|1
+//   expect NAME:visible=true|false, expect NAME:enabled=true|false
 //   expect sent ID=PAYLOADS    the payloads of the frames of ID the module received, in order
 //   expect box TITLE|TEXT      a message box that was shown (and closed)
 // An expectation waits until it holds or the I/O time-out ends; failures name the step.
@@ -31,9 +31,6 @@ class TabScript {
     bool start(QString *whyNot);
     // Runs the steps; false with the failing step and what was seen instead.
     bool run(const QStringList &steps, QString *failure);
-
-    MainWindow &window() { return *window_; }
-    VirtualModule &module() { return *module_; }
 
   private:
     bool step(const QString &step, QString *seen);
