@@ -67,57 +67,44 @@ void MainWindow::on_btn_CallHandling_Dial_clicked() {
                              QMessageBox::Ok);
         return;
     }
-    if (!link_call_dial(number.toUtf8())) {
-        reportNotQueued(tr("Call Handling"));
-    }
+    queued(link_call_dial(number.toUtf8()), tr("Call Handling"));
 }
 
 void MainWindow::on_btn_CallHandling_AnswerCall_clicked() {
-    if (!link_call_answer()) {
-        reportNotQueued(tr("Call Handling"));
-    }
+    queued(link_call_answer(), tr("Call Handling"));
 }
 
 void MainWindow::on_btn_CallHandling_HangUp_clicked() {
-    if (!link_call_hangup(0x00, 0x10)) {
-        reportNotQueued(tr("Call Handling"));
-    }
+    queued(link_call_hangup(0x00, 0x10), tr("Call Handling"));
 }
 
 void MainWindow::on_btn_I2S_GetValuesFirst_clicked() {
     for (int (*read)() : {link_audio_get_mic_mute, link_audio_get_mic_gain,
                           link_audio_get_speaker_gain, link_audio_get_ring_tone}) {
-        if (!read()) {
-            reportNotQueued(tr("Audio Settings"));
+        if (!queued(read(), tr("Audio Settings"))) {
             return;
         }
     }
 }
 
 void MainWindow::on_chk_I2S_MicMute_clicked() {
-    if (!link_audio_set_mic_mute(ui->chk_I2S_MicMute->isChecked() ? 1 : 0)) {
-        reportNotQueued(tr("Audio Settings"));
-    }
+    queued(link_audio_set_mic_mute(ui->chk_I2S_MicMute->isChecked() ? 1 : 0), tr("Audio Settings"));
 }
 
 void MainWindow::on_btn_I2S_MicGainSet_clicked() {
-    if (!link_audio_set_mic_gain(uint8_t(ui->sli_I2S_MicGain->value()))) {
-        reportNotQueued(tr("Audio Settings"));
-    }
+    queued(link_audio_set_mic_gain(uint8_t(ui->sli_I2S_MicGain->value())), tr("Audio Settings"));
 }
 
 void MainWindow::on_btn_I2S_SpkrGainSet_clicked() {
-    if (!link_audio_set_speaker_gain(uint8_t(ui->sli_I2S_SpkrGain->value()),
-                                     uint8_t(ui->sli_I2S_SpkrSidetoneGain->value()))) {
-        reportNotQueued(tr("Audio Settings"));
-    }
+    queued(link_audio_set_speaker_gain(uint8_t(ui->sli_I2S_SpkrGain->value()),
+                                       uint8_t(ui->sli_I2S_SpkrSidetoneGain->value())),
+           tr("Audio Settings"));
 }
 
 void MainWindow::on_btn_I2S_RingToneCgfSet_clicked() {
-    if (!link_audio_set_ring_tone(uint8_t(ui->spin_I2S_RingTonePreset->value()),
-                                  uint8_t(ui->sli_I2S_RingToneVolume->value()))) {
-        reportNotQueued(tr("Audio Settings"));
-    }
+    queued(link_audio_set_ring_tone(uint8_t(ui->spin_I2S_RingTonePreset->value()),
+                                    uint8_t(ui->sli_I2S_RingToneVolume->value())),
+           tr("Audio Settings"));
 }
 
 void MainWindow::refreshCalls(const LinkSnapshot &state) {

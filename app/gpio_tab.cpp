@@ -64,30 +64,23 @@ GPIO_Group_Mode_t MainWindow::get_gpio_group(QString groupStr) {
 void MainWindow::setGpioGroup(int group) {
     const QComboBox *modes[] = {ui->cmb_GPIOA_ModeVal, ui->cmb_GPIOB_ModeVal, ui->cmb_GPIOC_ModeVal,
                                 ui->cmb_GPIOD_ModeVal};
-    if (!link_gpio_group_set(group, uint8_t(get_gpio_group(modes[group]->currentText())))) {
-        reportNotQueued(tr("GPIO"));
-    }
+    queued(link_gpio_group_set(group, uint8_t(get_gpio_group(modes[group]->currentText()))),
+           tr("GPIO"));
 }
 
 void MainWindow::getGpioGroup(int group) {
-    if (!link_gpio_group_get(group)) {
-        reportNotQueued(tr("GPIO"));
-    }
+    queued(link_gpio_group_get(group), tr("GPIO"));
 }
 
 void MainWindow::setGpioPin(int pin) {
     const int group = groupOf(pin);
     const auto *value =
         static_cast<QComboBox *>(gpioWidgets[group][pin - kFirstPin[group]][SetValue]);
-    if (!link_gpio_pin_set(pin, value->currentIndex() != 0 ? 1 : 0)) {
-        reportNotQueued(tr("GPIO"));
-    }
+    queued(link_gpio_pin_set(pin, value->currentIndex() != 0 ? 1 : 0), tr("GPIO"));
 }
 
 void MainWindow::getGpioPin(int pin) {
-    if (!link_gpio_pin_get(pin)) {
-        reportNotQueued(tr("GPIO"));
-    }
+    queued(link_gpio_pin_get(pin), tr("GPIO"));
 }
 
 void MainWindow::on_btn_GPIOA_Set_clicked() {
@@ -193,8 +186,7 @@ void MainWindow::on_btn_GPIO_GetAll_clicked() {
     for (int group = 0; group < GPIO_GROUP_COUNT; ++group) {
         const int mode = shownMode(state, group);
         for (int pin = kFirstPin[group]; mode != 2 && pin < kFirstPin[group + 1]; ++pin) {
-            if (kPinFunctions[mode][pin] == Input && !link_gpio_pin_get(pin)) {
-                reportNotQueued(tr("GPIO"));
+            if (kPinFunctions[mode][pin] == Input && !queued(link_gpio_pin_get(pin), tr("GPIO"))) {
                 return;
             }
         }

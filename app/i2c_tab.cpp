@@ -40,9 +40,7 @@ void MainWindow::on_pushButton_I2C_Read_clicked() {
         !parse(ui->edtI2cNumBytesRead->text(), 10, &count) || count > 255) {
         return;
     }
-    if (!link_i2c_read(uint8_t(address), uint8_t(reg), uint8_t(count))) {
-        reportNotQueued(tr("I2C"));
-    }
+    queued(link_i2c_read(uint8_t(address), uint8_t(reg), uint8_t(count)), tr("I2C"));
 }
 
 void MainWindow::on_pushButton_I2C_Write_clicked() {
@@ -89,9 +87,7 @@ void MainWindow::on_pushButton_I2C_Write_clicked() {
                              QMessageBox::Ok);
         return;
     }
-    if (!link_i2c_write(uint8_t(address), uint8_t(reg), uint8_t(data.size()), data)) {
-        reportNotQueued(tr("I2C"));
-    }
+    queued(link_i2c_write(uint8_t(address), uint8_t(reg), uint8_t(data.size()), data), tr("I2C"));
 }
 
 void MainWindow::refreshI2c(const LinkSnapshot &state) {

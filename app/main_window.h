@@ -122,8 +122,9 @@ class MainWindow : public QMainWindow {
   private:
     void closePortAndWait();
     void collectGpioWidgets();
-    // Tells the user that the link did not queue a request of the feature named.
-    void reportNotQueued(const QString &feature);
+    // Whether the link queued a request (a request function's result); when it did not, the
+    // user is told in a box titled by the feature.
+    bool queued(int result, const QString &feature);
     void setGpioGroup(int group);
     void getGpioGroup(int group);
     void setGpioPin(int pin);

@@ -65,9 +65,12 @@ void MainWindow::reportRefusals(const LinkSnapshot &state) {
     }
 }
 
-void MainWindow::reportNotQueued(const QString &feature) {
-    QMessageBox::warning(this, feature,
-                         tr("The request was not sent: too many frames wait for the module "
-                            "already. Try again once it has answered them."),
-                         QMessageBox::Ok);
+bool MainWindow::queued(int result, const QString &feature) {
+    if (result == 0) {
+        QMessageBox::warning(this, feature,
+                             tr("The request was not sent: too many frames wait for the module "
+                                "already. Try again once it has answered them."),
+                             QMessageBox::Ok);
+    }
+    return result != 0;
 }

@@ -53,64 +53,40 @@ QString text(const std::array<char, N> &field) {
 }  // namespace
 
 void MainWindow::on_pushButton_GetTowerConn_clicked() {
-    if (!link_get_tower_conn()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_tower_conn(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetRSSI_clicked() {
-    if (!link_get_rssi()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_rssi(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetIMEI_clicked() {
-    if (!link_get_imei()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_imei(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetSIM_clicked() {
-    if (!link_get_sim()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_sim(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetVin_clicked() {
-    if (!link_get_vin()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_vin(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetTarnFirm_clicked() {
-    if (!link_get_tarn_firmware()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_tarn_firmware(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetTarnHard_clicked() {
-    if (!link_get_tarn_hardware()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_tarn_hardware(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetCintFirm_clicked() {
-    if (!link_get_cint_firmware()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_cint_firmware(), tr("Status"));
 }
 void MainWindow::on_pushButton_GetCintHard_clicked() {
-    if (!link_get_cint_hardware()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_cint_hardware(), tr("Status"));
 }
 void MainWindow::on_pushButton_SetFuncLevel_clicked() {
-    if (!link_set_func_level(uint8_t(ui->comboBox_FuncLevel->currentIndex()))) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_set_func_level(uint8_t(ui->comboBox_FuncLevel->currentIndex())), tr("Status"));
 }
 void MainWindow::on_btnSetModemSpeed_clicked() {
-    if (!link_set_modem_speed(uint8_t(ui->comboBox_ModemSpeed->currentIndex()))) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_set_modem_speed(uint8_t(ui->comboBox_ModemSpeed->currentIndex())), tr("Status"));
 }
 void MainWindow::on_btnGetModemSpeed_clicked() {
-    if (!link_get_modem_speed()) {
-        reportNotQueued(tr("Status"));
-    }
+    queued(link_get_modem_speed(), tr("Status"));
 }
 
 void MainWindow::refreshRevisions(const LinkSnapshot &state) {
