@@ -165,40 +165,21 @@ void MainWindow::refreshCalls(const LinkSnapshot &state) {
                             tr("Command executed successfully."), tr("ERROR: Command failed."));
         return;
     }
-    const uint8_t code = state.cmdStatus[CMD_CALL_DIAL];
-    const char *const failures[] = {QT_TR_NOOP("ERROR: Invalid call type or phone number."),
-                                    QT_TR_NOOP("ERROR: Link not established; not connected."),
-                                    QT_TR_NOOP("ERROR: Invalid command or call already active."),
-                                    QT_TR_NOOP("ERROR: Command failed.")};
-    if (code == 0) {
-        setStatusField(frame, status, status_style::Success, tr("Call initiated successfully."));
-    } else if (code >= 1 && code <= 4) {
-        setStatusField(frame, status, status_style::Failure, tr(failures[code - 1]));
-    } else if (code == CMD_STATUS_IDLE) {
-        status->setText(QString());
-    } else if (!applyRefusal(frame, status, code)) {
-        setStatusField(frame, status, status_style::Pending, pendingStatusText());
-    }
+    applyStandardStatus(
+        frame, status, state.cmdStatus[CMD_CALL_DIAL], tr("Call initiated successfully."),
+        {tr("ERROR: Invalid call type or phone number."),
+         tr("ERROR: Link not established; not connected."),
+         tr("ERROR: Invalid command or call already active."), tr("ERROR: Command failed.")});
 }
 
 void MainWindow::refreshAudio(const LinkSnapshot &state) {
     QFrame *frame = ui->frm_I2S_Status;
     QLabel *label = ui->lbl_I2S_StatusValue;
     if (state.lastAudioCmd != 0) {
-        const uint8_t code = state.cmdStatus[state.lastAudioCmd];
-        if (code == 0) {
-            setStatusField(frame, label, status_style::Success,
-                           tr("Audio setting applied successfully."));
-        } else if (code == 1) {
-            setStatusField(frame, label, status_style::Failure,
-                           tr("ERROR: Invalid value for audio setting."));
-        } else if (code == 2) {
-            setStatusField(frame, label, status_style::Failure, tr("ERROR: Command failed."));
-        } else if (code == CMD_STATUS_IDLE) {
-            label->setText(QString());
-        } else if (!applyRefusal(frame, label, code)) {
-            setStatusField(frame, label, status_style::Pending, pendingStatusText());
-        }
+        applyStandardStatus(
+            frame, label, state.cmdStatus[state.lastAudioCmd],
+            tr("Audio setting applied successfully."),
+            {tr("ERROR: Invalid value for audio setting."), tr("ERROR: Command failed.")});
         return;
     }
     const uint8_t reads[] = {

@@ -93,19 +93,9 @@ void MainWindow::on_pushButton_I2C_Write_clicked() {
 void MainWindow::refreshI2c(const LinkSnapshot &state) {
     QFrame *frame = ui->frame_I2cOperationStatus;
     QLabel *label = ui->label_I2cOperationStatus;
-    const uint8_t status = state.cmdStatus[CMD_I2C];
-    const char *const failures[] = {QT_TR_NOOP("ERROR: No Response from I²C subsystem"),
-                                    QT_TR_NOOP("ERROR: Transmission Error (I²C NAK)"),
-                                    QT_TR_NOOP("ERROR: Protocol Error")};
-    if (status == 0) {
-        setStatusField(frame, label, status_style::Success, tr("Operation Successful"));
-    } else if (status >= 1 && status <= 3) {
-        setStatusField(frame, label, status_style::Failure, tr(failures[status - 1]));
-    } else if (status == CMD_STATUS_IDLE) {
-        label->setText(QString());
-    } else if (!applyRefusal(frame, label, status)) {
-        setStatusField(frame, label, status_style::Pending, pendingStatusText());
-    }
+    applyStandardStatus(frame, label, state.cmdStatus[CMD_I2C], tr("Operation Successful"),
+                        {tr("ERROR: No Response from I²C subsystem"),
+                         tr("ERROR: Transmission Error (I²C NAK)"), tr("ERROR: Protocol Error")});
     const QByteArray data(reinterpret_cast<const char *>(state.i2cData.data()),
                           state.i2cReadLength);
     const QString hex = QString::fromLatin1(data.toHex());

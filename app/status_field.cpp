@@ -52,22 +52,19 @@ bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status) {
 
 void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QString &success,
                          const QString &failure) {
-    if (applyRefusal(frame, label, status)) {
-        return;
-    }
-    switch (status) {
-        case 0:
-            setStatusField(frame, label, status_style::Success, success);
-            break;
-        case 1:
-            setStatusField(frame, label, status_style::Failure, failure);
-            break;
-        case CMD_STATUS_IDLE:
-            label->setText(QString());
-            break;
-        default:
-            setStatusField(frame, label, status_style::Pending, pendingStatusText());
-            break;
+    applyStandardStatus(frame, label, status, success, QStringList{failure});
+}
+
+void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QString &success,
+                         const QStringList &failures) {
+    if (status == 0) {
+        setStatusField(frame, label, status_style::Success, success);
+    } else if (status >= 1 && status <= failures.size()) {
+        setStatusField(frame, label, status_style::Failure, failures[status - 1]);
+    } else if (status == CMD_STATUS_IDLE) {
+        label->setText(QString());
+    } else if (!applyRefusal(frame, label, status)) {
+        setStatusField(frame, label, status_style::Pending, pendingStatusText());
     }
 }
 

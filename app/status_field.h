@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class QFrame;
@@ -30,6 +31,9 @@ bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status);
 // request as waiting.
 void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QString &success,
                          const QString &failure);
+// The same rule for a feature whose failure codes 1, 2, ... each have their own text.
+void applyStandardStatus(QFrame *frame, QLabel *label, uint8_t status, const QString &success,
+                         const QStringList &failures);
 
 QString pendingStatusText();
 

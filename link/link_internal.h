@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "link_state.h"
-#include "link_transfers.h"
 
 namespace link_detail {
 
