@@ -15,6 +15,7 @@
 #include "link_internal.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
+#include "link_transfers.h"
 #include "module3g.h"
 
 namespace {
