@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "input_limits.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_state.h"
@@ -12,15 +13,13 @@
 
 void MainWindow::on_pushButton_SendAtCommand_clicked() {
     const QByteArray command = ui->lineEdit_SendAtCommand->text().toUtf8();
-    if (command.size() > LINK_MAX_TEXT_LENGTH) {
-        QMessageBox::warning(this, tr("AT Command Send"),
-                             tr("The AT command is %1 bytes long; at most %2 bytes can be sent.")
-                                 .arg(command.size())
-                                 .arg(LINK_MAX_TEXT_LENGTH),
-                             QMessageBox::Ok);
+    const QString reason = overLongReason(tr("The AT command"), command, LINK_MAX_TEXT_LENGTH,
+                                          CMD_AT_COMMAND, countedText(command));
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("AT Command Send"), reason, QMessageBox::Ok);
         return;
     }
-    link_send_at_command(command);
+    queued(link_send_at_command(command), tr("AT Command Send"));
 }
 
 void MainWindow::on_btnSetMaxMessageSize_clicked() {

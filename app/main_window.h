@@ -15,10 +15,10 @@
 #include "comm_processor.h"
 #include "control_sync.h"
 #include "dlg_serial_port.h"
+#include "link_state.h"
 #include "sent_frames_log.h"
 
 class QAbstractButton;
-struct LinkSnapshot;
 
 // A GPIO group's mode as the group mode combo boxes name it.
 enum GPIO_Group_Mode_t { MODE_0 = 0, MODE_1 = 1 };
@@ -57,6 +57,11 @@ class MainWindow : public QMainWindow {
     void on_pushButton_GetTarnHard_clicked();
     void on_pushButton_GetCintFirm_clicked();
     void on_pushButton_GetCintHard_clicked();
+    void on_pushButton_SMSSend_clicked();
+    void on_pushButton_MailSend_clicked();
+    void on_pushButton_MailSendUrl_clicked();
+    // Hands the whole mail but its send to the link; the buttons add the send.
+    void send_Mail_Information();
     void update_UI(uchar cmdId, bool isReply);
     GPIO_Group_Mode_t get_gpio_group(QString groupStr);
     void on_pushButton_I2C_Read_clicked();
@@ -64,6 +69,9 @@ class MainWindow : public QMainWindow {
     void on_pushButton_SetFuncLevel_clicked();
     void on_pushButton_SendAtCommand_clicked();
     void on_pushButton_ClearStatusBar_clicked();
+    void on_pushButton_SocketConfigApn_clicked();
+    void on_pushButton_SocketSend_clicked();
+    void on_btnSocketCancelSend_clicked();
     void on_btn_GPIOA_Set_clicked();
     void on_btn_GPIO0_Set_clicked();
     void on_btn_GPIO1_Set_clicked();
@@ -98,6 +106,9 @@ class MainWindow : public QMainWindow {
     void on_btn_GPIOC_Get_clicked();
     void on_btn_GPIOD_Set_clicked();
     void on_btn_GPIOD_Get_clicked();
+    void on_btnGetSmsReceptionEnabled_clicked();
+    void on_btnControlSmsReception_clicked();
+    void on_pushButton_SocketConfigGetApn_clicked();
     void on_btnSetModemSpeed_clicked();
     void on_btnGetModemSpeed_clicked();
     void on_mnuFwUpdate_show();
@@ -130,6 +141,14 @@ class MainWindow : public QMainWindow {
     void setGpioPin(int pin);
     void getGpioPin(int pin);
 
+    struct MailText {
+        QString what;
+        QByteArray text;
+        uint8_t cmdId;
+    };
+    // Whether each text fits its frame; the first that does not is named in a box.
+    bool mailTextsFit(const QList<MailText> &texts);
+
     // The refresh blocks, in the order update_UI runs them.
     void refreshGpioPins(const LinkSnapshot &state);
     void refreshGpioStatus(const LinkSnapshot &state);
@@ -138,7 +157,14 @@ class MainWindow : public QMainWindow {
     void refreshRevisions(const LinkSnapshot &state);
     void refreshStatusOperation(const LinkSnapshot &state);
     void refreshNetworkData(const LinkSnapshot &state);
+    void refreshSmsSending(const LinkSnapshot &state);
+    void refreshSmsReception(const LinkSnapshot &state);
+    void refreshReceivedSms(const LinkSnapshot &state);
+    void refreshMail(const LinkSnapshot &state);
     void refreshI2c(const LinkSnapshot &state);
+    void refreshSocket(const LinkSnapshot &state);
+    void refreshSocketResult(uint8_t status);
+    void showSocketResponse(const LinkSnapshot &state);
     void refreshAtCommand(const LinkSnapshot &state);
     void reportRefusals(const LinkSnapshot &state);
 
@@ -160,4 +186,15 @@ class MainWindow : public QMainWindow {
     // The port an open request is on its way to the worker for; a second request meanwhile
     // would be lost.
     QString openingPort_;
+    // The mail transfer send_Mail_Information began; 0 when it queued nothing.
+    LinkTransferId mailTransfer_ = 0;
+    // The last socket transfer, which Cancel takes back while its start frame waits.
+    LinkTransferId socketTransfer_ = 0;
+    // How much of which response the response field shows.
+    struct ResponseShown {
+        uint32_t generation = 0;
+        uint32_t length = 0;
+        bool endedAtNul = false;
+    };
+    ResponseShown socketResponseShown_;
 };

@@ -47,7 +47,12 @@ void MainWindow::update_UI(uchar, bool) {
     refreshRevisions(state);
     refreshStatusOperation(state);
     refreshNetworkData(state);
+    refreshSmsSending(state);
+    refreshSmsReception(state);
+    refreshReceivedSms(state);
+    refreshMail(state);
     refreshI2c(state);
+    refreshSocket(state);
     refreshAtCommand(state);
     reportRefusals(state);
 }

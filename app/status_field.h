@@ -4,7 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 class QFrame;
 class QLabel;
@@ -40,3 +42,9 @@ QString pendingStatusText();
 // A field the refresh fills: writing the text it already shows would drop the user's
 // selection in it.
 void showText(QLineEdit *field, const QString &text);
+
+// A text the link record keeps NUL-terminated, read as Latin-1.
+template <size_t N>
+QString recordText(const std::array<char, N> &field) {
+    return QString::fromLatin1(field.data(), int(strnlen(field.data(), N)));
+}

@@ -45,11 +45,6 @@ QString rssiText(uint32_t code) {
     return MainWindow::tr("%1 dB").arg(bucket);
 }
 
-template <size_t N>
-QString text(const std::array<char, N> &field) {
-    return QString::fromLatin1(field.data(), int(strnlen(field.data(), N)));
-}
-
 }  // namespace
 
 void MainWindow::on_pushButton_GetTowerConn_clicked() {
@@ -90,10 +85,10 @@ void MainWindow::on_btnGetModemSpeed_clicked() {
 }
 
 void MainWindow::refreshRevisions(const LinkSnapshot &state) {
-    ui->label_TarnFirm->setText(text(state.tarnFirmware));
-    ui->label_TarnHard->setText(text(state.tarnHardware));
-    ui->label_CinterionFirm->setText(text(state.cintFirmware));
-    ui->label_CinterionHard->setText(text(state.cintHardware));
+    ui->label_TarnFirm->setText(recordText(state.tarnFirmware));
+    ui->label_TarnHard->setText(recordText(state.tarnHardware));
+    ui->label_CinterionFirm->setText(recordText(state.cintFirmware));
+    ui->label_CinterionHard->setText(recordText(state.cintHardware));
 }
 
 void MainWindow::refreshStatusOperation(const LinkSnapshot &state) {
@@ -126,7 +121,7 @@ void MainWindow::refreshNetworkData(const LinkSnapshot &state) {
         showText(ui->EdtStatusNetworkRegistrationRAT, tr("Unavailable"));
     }
     showText(ui->EdtStatusRSSI, rssiText(state.rssi));
-    showText(ui->EdtStatusIMEI, text(state.imei));
-    showText(ui->EdtStatusSIM, text(state.simId));
+    showText(ui->EdtStatusIMEI, recordText(state.imei));
+    showText(ui->EdtStatusSIM, recordText(state.simId));
     showText(ui->EdtStatusVIN, tr("%1V").arg(double(float(state.vin) / 1000.0f), 0, 'g', 6));
 }

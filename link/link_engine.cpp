@@ -253,6 +253,7 @@ void socket_response(Received &r) {
         r.s.socketResponse[0] = 0;
         r.s.socketResponseLength = 0;
         r.s.socketResponseDropped = 0;
+        ++r.s.socketResponseGeneration;
         return;
     }
     const uint32_t used = std::min<uint32_t>(r.s.socketResponseLength, SOCKET_RESPONSE_SIZE - 1);

@@ -53,9 +53,9 @@ uint8_t frame_command(const TxSlot &slot);
 // Whether `frames` more frames may wait for their turn.
 bool transfer_has_room(const LinkState &s, int frames);
 // Adds frames to the open transfer of a kind, opening one when there is none; `fresh` first
-// withdraws an open transfer that was never committed.
-void transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId, const QByteArray &payload,
-                  bool fresh = false);
+// withdraws an open transfer that was never committed. Returns the transfer's id.
+LinkTransferId transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId,
+                            const QByteArray &payload, bool fresh = false);
 // Adds the commit frame and closes the transfer; its outcome is reported in statusId.
 LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
                                const QByteArray &payload, uint8_t statusId);

@@ -107,16 +107,20 @@ int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
     return 1;
 }
 
-int link_socket_append_payload(const QByteArray &data) {
+int link_socket_append_payload(const QByteArray &data, LinkTransferId *transfer) {
     const QList<QByteArray> payloadPieces = pieces(data);
     Transaction t;
     if (!transfer_has_room(t.state, payloadPieces.size())) {
         return 0;
     }
     bool first = true;
+    LinkTransferId id = 0;
     for (const QByteArray &piece : payloadPieces) {
-        transfer_add(t, TransferKind::Socket, CMD_SOCKET_PAYLOAD, piece, first);
+        id = transfer_add(t, TransferKind::Socket, CMD_SOCKET_PAYLOAD, piece, first);
         first = false;
+    }
+    if (transfer != nullptr) {
+        *transfer = id;
     }
     return 1;
 }

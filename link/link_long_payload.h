@@ -20,7 +20,7 @@ int link_sms_send(const QByteArray &number, const QByteArray &text,
 int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
                           const QByteArray &subject, const QByteArray &body);
 // Begins a socket transfer with the payload's pieces; link_socket_send ends it. 0 when refused.
-int link_socket_append_payload(const QByteArray &data);
+int link_socket_append_payload(const QByteArray &data, LinkTransferId *transfer = nullptr);
 int link_send_at_command(const QByteArray &text);
 
 // Byte counts of the pieces that `data` is cut into: 255 each, fewer where escaping would

@@ -189,7 +189,7 @@ int link_sms_get_reception_enabled() {
 }
 
 // A mail travels as one transfer: its server, login and content, then the send.
-int link_mail_set_server(const QByteArray &server, uint16_t port) {
+int link_mail_set_server(const QByteArray &server, uint16_t port, LinkTransferId *transfer) {
     if (!text_fits(server) || !frame_always_fits(CMD_MAIL_SERVER, counted(server))) {
         return 0;
     }
@@ -197,8 +197,12 @@ int link_mail_set_server(const QByteArray &server, uint16_t port) {
     if (!transfer_has_room(t.state, 2)) {
         return 0;
     }
-    transfer_add(t, TransferKind::Mail, CMD_MAIL_SERVER, counted(server), true);
+    const LinkTransferId id =
+        transfer_add(t, TransferKind::Mail, CMD_MAIL_SERVER, counted(server), true);
     transfer_add(t, TransferKind::Mail, CMD_MAIL_PORT, big_endian(port));
+    if (transfer != nullptr) {
+        *transfer = id;
+    }
     return 1;
 }
 
@@ -275,6 +279,7 @@ int link_socket_send(const QByteArray &destination, uint8_t protocol, uint16_t t
     s.socketResponseLength = 0;
     s.socketResponseDropped = 0;
     s.socketBytesSent = 0;
+    ++s.socketResponseGeneration;
     return commit(t, TransferKind::Socket, CMD_SOCKET_SEND, payload, CMD_SOCKET_RESULT, transfer);
 }
 

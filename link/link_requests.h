@@ -43,7 +43,9 @@ int link_audio_set_ring_tone(uint8_t a, uint8_t b);
 int link_sms_set_reception(uint8_t enable);
 int link_sms_get_reception_enabled();
 
-int link_mail_set_server(const QByteArray &server, uint16_t port);
+// Begins a mail transfer; its id lets a caller withdraw it when a later part is refused.
+int link_mail_set_server(const QByteArray &server, uint16_t port,
+                         LinkTransferId *transfer = nullptr);
 int link_mail_set_credentials(const QByteArray &login, const QByteArray &password);
 int link_mail_send_smtp(uint8_t encryption, LinkTransferId *transfer = nullptr);
 int link_mail_send_http_post(const QByteArray &url, LinkTransferId *transfer = nullptr);

@@ -135,6 +135,9 @@ struct LinkSnapshot {
     uint32_t socketResponseLength = 0;
     uint32_t socketResponseDropped = 0;
     uint32_t socketBytesSent = 0;
+    // Grows each time the response is emptied, so a reader that shows it in pieces can tell a
+    // new response from more of the same one.
+    uint32_t socketResponseGeneration = 0;
     QByteArray apnName;
     QByteArray apnLogin;
     QByteArray apnPassword;

@@ -114,8 +114,8 @@ bool transfer_has_room(const LinkState &s, int frames) {
     return s.transferFramesWaiting + frames <= kMaxWaitingFrames;
 }
 
-void transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId, const QByteArray &payload,
-                  bool fresh) {
+LinkTransferId transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId,
+                            const QByteArray &payload, bool fresh) {
     LinkState &s = t.state;
     if (fresh) {
         if (Transfer *open = open_transfer(s, kind)) {
@@ -126,13 +126,15 @@ void transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId, const QByteA
     // Callers cut their frames to fit; one that would not encode could never be sent.
     if (open.refused || !frame_always_fits(cmdId, payload)) {
         ++s.counters.transferFramesDropped;
-        return;
+        return open.id;
     }
     open.waiting.push_back(TransferFrame{cmdId, payload});
     ++s.transferFramesWaiting;
+    const LinkTransferId id = open.id;
     if (start_next(s, kind)) {
         ++t.outbox.framesQueued;  // wakes the worker; later frames go as their turn comes
     }
+    return id;
 }
 
 LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,

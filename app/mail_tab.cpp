@@ -1,0 +1,86 @@
+// Mail tab: the module sends a mail composed here, through an SMTP server or by an HTTP POST.
+// Every part of the mail travels to the module first, then the frame that says which way.
+#include <QMessageBox>
+
+#include "input_limits.h"
+#include "link_long_payload.h"
+#include "link_requests.h"
+#include "link_state.h"
+#include "link_transfers.h"
+#include "main_window.h"
+#include "status_field.h"
+#include "ui_mainwindow.h"
+
+bool MainWindow::mailTextsFit(const QList<MailText> &texts) {
+    for (const MailText &t : texts) {
+        const QString reason =
+            overLongReason(t.what, t.text, LINK_MAX_TEXT_LENGTH, t.cmdId, countedText(t.text));
+        if (!reason.isEmpty()) {
+            QMessageBox::warning(this, tr("Mail Send"), reason, QMessageBox::Ok);
+            return false;
+        }
+    }
+    return true;
+}
+
+void MainWindow::send_Mail_Information() {
+    mailTransfer_ = 0;
+    const QByteArray server = ui->lineEdit_MailSMTPServer->text().toUtf8();
+    const QByteArray login = ui->lineEdit_MailLogin->text().toUtf8();
+    const QByteArray password = ui->lineEdit_MailPassword->text().toUtf8();
+    const QByteArray recipient = ui->lineEdit_MailTo->text().toUtf8();
+    const QByteArray sender = ui->lineEdit_MailFrom->text().toUtf8();
+    const QByteArray subject = ui->lineEdit_MailSubject->text().toUtf8();
+    const QByteArray body = ui->plainTextEdit_MailMessage->toPlainText().toUtf8();
+    const auto port = static_cast<uint16_t>(ui->spinBox_MailSmtpPort->value());
+    if (!mailTextsFit({{tr("The SMTP server"), server, CMD_MAIL_SERVER},
+                       {tr("The SMTP login"), login, CMD_MAIL_LOGIN},
+                       {tr("The SMTP password"), password, CMD_MAIL_PASSWORD}})) {
+        return;
+    }
+    LinkTransferId transfer = 0;
+    const bool whole = link_mail_set_server(server, port, &transfer) &&
+                       link_mail_set_credentials(login, password) &&
+                       link_mail_set_content(sender, recipient, subject, body);
+    if (!whole) {
+        // Half a mail must not wait at the module for the next send.
+        link_withdraw_transfer(transfer);
+        queued(0, tr("Mail Send"));
+        return;
+    }
+    mailTransfer_ = transfer;
+}
+
+void MainWindow::on_pushButton_MailSend_clicked() {
+    send_Mail_Information();
+    if (mailTransfer_ == 0) {
+        return;
+    }
+    const auto encryption = static_cast<uint8_t>(ui->comboBox_MailUseSsl->currentIndex());
+    if (!queued(link_mail_send_smtp(encryption), tr("Mail Send"))) {
+        link_withdraw_transfer(mailTransfer_);
+    }
+}
+
+void MainWindow::on_pushButton_MailSendUrl_clicked() {
+    const QByteArray url = ui->lineEdit_MailSendUrl->text().toUtf8();
+    if (!mailTextsFit({{tr("The URL"), url, CMD_MAIL_SEND_HTTP_POST}})) {
+        return;
+    }
+    send_Mail_Information();
+    if (mailTransfer_ == 0) {
+        return;
+    }
+    if (!queued(link_mail_send_http_post(url), tr("Mail Send"))) {
+        link_withdraw_transfer(mailTransfer_);
+    }
+}
+
+void MainWindow::refreshMail(const LinkSnapshot &state) {
+    applyStandardStatus(ui->frame_MailSentStatus, ui->label_MailSentStatus,
+                        state.cmdStatus[CMD_MAIL_SEND_SMTP], tr("Mail SENT!"),
+                        tr("ERROR: Mail NOT Sent"));
+    applyStandardStatus(ui->frame_MailSentUrlStatus, ui->label_MailSentUrlStatus,
+                        state.cmdStatus[CMD_MAIL_SEND_HTTP_POST], tr("Mail SENT!"),
+                        tr("ERROR: Mail NOT Sent"));
+}

@@ -1,0 +1,112 @@
+// SMS tab: sends a text through the module, switches the module's reception of incoming SMS,
+// and shows the last SMS the module forwarded.
+#include <QMessageBox>
+
+#include "input_limits.h"
+#include "link_long_payload.h"
+#include "link_requests.h"
+#include "link_state.h"
+#include "main_window.h"
+#include "status_field.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+constexpr int kMaxNumberCharacters = 32;
+constexpr int kMaxTextCharacters = 140;
+
+enum ReceptionItem { ReceptionUnknown = 0, ReceptionEnabled = 1, ReceptionDisabled = 2 };
+
+}  // namespace
+
+void MainWindow::on_pushButton_SMSSend_clicked() {
+    const QString number = ui->lineEdit_SMSPhone->text();
+    const QString text = ui->plainTextEdit_SMSMessage->toPlainText();
+    if (number.size() > kMaxNumberCharacters) {
+        QMessageBox::warning(this, tr("Invalid Phone Number"),
+                             tr("That phone number looks suspiciously long.\nPlease check your "
+                                "input."),
+                             QMessageBox::Ok);
+        return;
+    }
+    if (text.size() > kMaxTextCharacters) {
+        QMessageBox::warning(this, tr("Message too long"),
+                             tr("Please leave the message under 140 characters."), QMessageBox::Ok);
+        return;
+    }
+    // Within 140 characters, text outside ASCII can still take more bytes than its length byte
+    // counts.
+    const QByteArray utf8 = text.toUtf8();
+    const QString reason = overLongReason(tr("The message"), utf8, LINK_MAX_TEXT_LENGTH,
+                                          CMD_SMS_TEXT, countedText(utf8));
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("Message too long"),
+                             reason + QLatin1Char('\n') +
+                                 tr("Characters outside ASCII take two to four bytes each."),
+                             QMessageBox::Ok);
+        return;
+    }
+    queued(link_sms_send(number.toUtf8(), utf8), tr("SMS"));
+}
+
+void MainWindow::on_btnGetSmsReceptionEnabled_clicked() {
+    queued(link_sms_get_reception_enabled(), tr("SMS"));
+}
+
+void MainWindow::on_btnControlSmsReception_clicked() {
+    switch (ui->cmbControlSmsReception->currentIndex()) {
+        case ReceptionEnabled:
+            queued(link_sms_set_reception(1), tr("SMS"));
+            break;
+        case ReceptionDisabled:
+            queued(link_sms_set_reception(0), tr("SMS"));
+            break;
+        case ReceptionUnknown:
+            QMessageBox::warning(this, tr("Invalid Selection"),
+                                 tr("Please select 'Enabled' or 'Disabled'"), QMessageBox::Ok);
+            break;
+        default:
+            break;
+    }
+}
+
+void MainWindow::refreshSmsSending(const LinkSnapshot &state) {
+    applyStandardStatus(ui->frame_SmsSentStatus, ui->label_SmsSentStatus,
+                        state.cmdStatus[CMD_SMS_SEND], tr("SMS SENT!"), tr("ERROR: SMS NOT Sent"));
+}
+
+void MainWindow::refreshSmsReception(const LinkSnapshot &state) {
+    QFrame *frame = ui->frame_SmsReceptionStatus;
+    QLabel *label = ui->label_SmsReceptionStatus;
+    if (state.lastSmsCmd == CMD_SMS_SET_RECEPTION) {
+        applyStandardStatus(frame, label, state.cmdStatus[CMD_SMS_SET_RECEPTION],
+                            tr("SMS reception command successful!"),
+                            tr("ERROR: SMS reception command failed."));
+    } else if (state.lastSmsCmd == CMD_SMS_GET_RECEPTION) {
+        const uint8_t status = state.cmdStatus[CMD_SMS_GET_RECEPTION];
+        applyStandardStatus(frame, label, status,
+                            tr("SMS GET RECEPTION ENABLED command successful!"),
+                            tr("ERROR: SMS GET RECEPTION ENABLED command failed."));
+        // Once per reply, so the user's next choice stands until the module is asked again.
+        if (status == 0) {
+            controlSync_.write(
+                ui->cmbControlSmsReception, state.replyCount[CMD_SMS_GET_RECEPTION],
+                [this, &state](uint32_t) {
+                    ui->cmbControlSmsReception->setCurrentIndex(
+                        state.smsReceptionEnabled != 0 ? ReceptionEnabled : ReceptionDisabled);
+                });
+        }
+    }
+}
+
+void MainWindow::refreshReceivedSms(const LinkSnapshot &state) {
+    // An emptied text leaves the last message on screen until new text arrives.
+    if (state.smsRxText[0] == 0) {
+        return;
+    }
+    ui->lblSmsRecvFrom->setText(recordText(state.smsRxSender));
+    ui->lblSmsRecvDate->setText(recordText(state.smsRxDate));
+    controlSync_.write(
+        ui->plainTextEdit_SmsReceived, recordText(state.smsRxText),
+        [this](const QString &text) { ui->plainTextEdit_SmsReceived->setPlainText(text); });
+}

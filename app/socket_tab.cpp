@@ -1,0 +1,205 @@
+// Socket tab: the module sends a payload to an Internet host and streams the host's response
+// back; the access point it uses is configured and read back here.
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+#include "input_limits.h"
+#include "link_long_payload.h"
+#include "link_requests.h"
+#include "link_state.h"
+#include "link_transfers.h"
+#include "main_window.h"
+#include "status_field.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+// The destination's length byte and the three before it make the start frame's payload.
+constexpr int kMaxDestinationBytes = 251;
+// Three length bytes beside the texts.
+constexpr int kMaxApnBytes = 252;
+constexpr int kStoreFailedMessageMs = 5000;
+
+QByteArray startPayload(uint8_t protocol, uint16_t timeoutMs, const QByteArray &destination) {
+    QByteArray payload;
+    payload.append(char(protocol));
+    payload.append(char(timeoutMs >> 8));
+    payload.append(char(timeoutMs & 0xFF));
+    return payload + countedText(destination);
+}
+
+}  // namespace
+
+void MainWindow::on_pushButton_SocketConfigApn_clicked() {
+    const QByteArray name = ui->lineEdit_SocketApn_Name->text().toUtf8();
+    const QByteArray login = ui->lineEdit_SocketApn_Login->text().toUtf8();
+    const QByteArray password = ui->lineEdit_SocketApn_Password->text().toUtf8();
+    const QString reason = overLongReason(
+        tr("Name, login and password together"), name + login + password, kMaxApnBytes, CMD_APN_SET,
+        countedText(name) + countedText(login) + countedText(password));
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("APN Configuration"), reason, QMessageBox::Ok);
+        return;
+    }
+    queued(link_apn_set(name, login, password), tr("APN Configuration"));
+}
+
+void MainWindow::on_pushButton_SocketSend_clicked() {
+    const QByteArray payload = ui->plainTextEdit_SocketPayload->toPlainText().toUtf8();
+    const QString destinationText = ui->lineEdit_SocketUrl->text();
+    const auto timeoutMs = static_cast<uint16_t>(ui->spinBox_SocketRxTimeout->value());
+    const auto protocol = static_cast<uint8_t>(ui->comboBox_SocketProtocol->currentIndex());
+    const QString title = tr("Invalid URL or endpoint");
+    if (destinationText.isEmpty()) {
+        QMessageBox::warning(this, title, tr("Please enter a valid URL or TCP endpoint."),
+                             QMessageBox::Ok);
+        return;
+    }
+    const QByteArray destination = destinationText.toUtf8();
+    const QString reason =
+        overLongReason(tr("The destination"), destination, kMaxDestinationBytes, CMD_SOCKET_SEND,
+                       startPayload(protocol, timeoutMs, destination));
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, title, reason, QMessageBox::Ok);
+        return;
+    }
+    LinkTransferId transfer = 0;
+    if (!link_socket_append_payload(payload, &transfer)) {
+        statusBar()->showMessage(tr("ERROR: failed to store message for later send."),
+                                 kStoreFailedMessageMs);
+        return;
+    }
+    if (!queued(link_socket_send(destination, protocol, timeoutMs), tr("Socket"))) {
+        link_withdraw_transfer(transfer);
+        return;
+    }
+    socketTransfer_ = transfer;
+}
+
+void MainWindow::on_btnSocketCancelSend_clicked() {
+    // Until its start frame is on the line the transfer is the tool's own to take back; after
+    // that only the module can stop it.
+    if (socketTransfer_ != 0 && link_withdraw_transfer(socketTransfer_)) {
+        socketTransfer_ = 0;
+        update_UI(0, false);  // no frame will come to show it
+        return;
+    }
+    socketTransfer_ = 0;
+    queued(link_socket_cancel_send(), tr("Socket"));
+}
+
+void MainWindow::on_pushButton_SocketConfigGetApn_clicked() {
+    queued(link_apn_get(), tr("APN Configuration"));
+}
+
+void MainWindow::refreshSocket(const LinkSnapshot &state) {
+    const uint8_t command = state.lastSocketCmd;
+    const uint8_t status = state.cmdStatus[command];
+    QFrame *apnFrame = ui->frmSocketApnStatus;
+    QLabel *apnLabel = ui->lblSocketApnStatus;
+    QFrame *sendFrame = ui->frmSocketSendStatus;
+    QLabel *sendLabel = ui->lblSocketSendStatus;
+    // Every status without a meaning of its own shows the request as waiting.
+    auto show = [status](QFrame *frame, QLabel *label, const QString &success,
+                         const QString &failure) {
+        if (status == 0) {
+            setStatusField(frame, label, status_style::Success, success);
+        } else if (status == 1) {
+            setStatusField(frame, label, status_style::Failure, failure);
+        } else if (!applyRefusal(frame, label, status)) {
+            setStatusField(frame, label, status_style::Pending, pendingStatusText());
+        }
+    };
+    switch (command) {
+        case CMD_APN_SET:
+            show(apnFrame, apnLabel, tr("APN configured successfully."),
+                 tr("ERROR: Invalid values provided."));
+            break;
+        case CMD_APN_GET:
+            show(apnFrame, apnLabel, tr("APN retrieved successfully."),
+                 tr("ERROR: Failed to retrieve configured APN."));
+            if (status == 0) {
+                controlSync_.write(
+                    ui->lineEdit_SocketApn_Name, state.replyCount[CMD_APN_GET],
+                    [this, &state](uint32_t) {
+                        ui->lineEdit_SocketApn_Name->setText(QString::fromLatin1(state.apnName));
+                        ui->lineEdit_SocketApn_Login->setText(QString::fromLatin1(state.apnLogin));
+                        ui->lineEdit_SocketApn_Password->setText(
+                            QString::fromLatin1(state.apnPassword));
+                    });
+            }
+            break;
+        case CMD_SOCKET_CANCEL:
+            show(sendFrame, sendLabel, tr("SEND operation cancelled successfully."),
+                 tr("ERROR: No SEND operation in progress."));
+            break;
+        case CMD_SOCKET_RESULT:
+            refreshSocketResult(status);
+            break;
+        default:
+            break;
+    }
+    showSocketResponse(state);
+    ui->label_SocketRcvd_OpCompleteBytesSent->setText(QString::number(state.socketBytesSent));
+    ui->lblSocketRecvPayloadSize->setText(
+        QString::number(uint64_t(state.socketResponseLength) + state.socketResponseDropped));
+    ui->lblSocketBufferSizeExceeded->setVisible(state.socketResponseDropped != 0);
+}
+
+void MainWindow::refreshSocketResult(uint8_t status) {
+    QFrame *frame = ui->frmSocketSendStatus;
+    QLabel *label = ui->lblSocketSendStatus;
+    const QStringList failures = {
+        tr("ERROR: APN not set."),
+        tr("ERROR: Cannot connect to destination host / No more data (Profile deactivated)."),
+        tr("ERROR: IO error while sending request payload."),
+        tr("ERROR: IO error while receiving response payload."),
+        tr("ERROR: generic IO error."),
+        tr("ERROR: another Socket Payload Send operation is in progress."),
+        tr("ERROR: the send operation was cancelled (Socket Cancel Send)."),
+    };
+    if (status == 0) {
+        setStatusField(frame, label, status_style::Success, tr("Operation Complete OK"));
+    } else if (status >= 1 && status <= failures.size()) {
+        setStatusField(frame, label, status_style::Failure, failures[status - 1]);
+    } else if (status == CMD_STATUS_PENDING) {
+        setStatusField(frame, label, status_style::Pending, pendingStatusText());
+    } else if (!applyRefusal(frame, label, status)) {
+        label->clear();
+    }
+}
+
+// The response grows by the bytes that arrived since the last refresh, so the text is never
+// laid out again whole and the user's scroll position and selection stay.
+void MainWindow::showSocketResponse(const LinkSnapshot &state) {
+    QPlainTextEdit *edit = ui->plainTextEdit_Socket_Response;
+    const char *data = state.socketResponse.data();
+    const uint32_t stored =
+        std::min<uint32_t>(state.socketResponseLength, SOCKET_RESPONSE_SIZE - 1);
+    ResponseShown &shown = socketResponseShown_;
+    const bool sameResponse =
+        state.socketResponseGeneration == shown.generation && shown.length <= stored;
+    const uint32_t from = sameResponse ? shown.length : 0;
+    // The text ends at its first NUL.
+    uint32_t visible = shown.endedAtNul && sameResponse
+                           ? shown.length
+                           : from + uint32_t(strnlen(data + from, stored - from));
+    const bool endedAtNul = visible < stored;
+    // A line break split between two pieces would show as two: hold back a trailing CR until
+    // the byte after it has come or the transfer has ended.
+    const bool transferRunning = state.cmdStatus[CMD_SOCKET_RESULT] == CMD_STATUS_PENDING;
+    if (visible > from && data[visible - 1] == '\r' && !endedAtNul && transferRunning) {
+        --visible;
+    }
+    if (!sameResponse) {
+        edit->setPlainText(QString::fromLatin1(data, int(visible)));
+    } else if (visible > shown.length) {
+        QTextCursor end(edit->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QString::fromLatin1(data + shown.length, int(visible - shown.length)));
+    }
+    shown = ResponseShown{state.socketResponseGeneration, visible, endedAtNul};
+}
