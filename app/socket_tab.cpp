@@ -121,10 +121,10 @@ void MainWindow::refreshSocket(const LinkSnapshot &state) {
         case CMD_APN_GET:
             show(apnFrame, apnLabel, tr("APN retrieved successfully."),
                  tr("ERROR: Failed to retrieve configured APN."));
-            if (status == 0) {
+            // Once per reply taken whole, so what the user types next stands.
+            if (status == 0 && state.apnReadCount != 0) {
                 controlSync_.write(
-                    ui->lineEdit_SocketApn_Name, state.replyCount[CMD_APN_GET],
-                    [this, &state](uint32_t) {
+                    ui->lineEdit_SocketApn_Name, state.apnReadCount, [this, &state](uint32_t) {
                         ui->lineEdit_SocketApn_Name->setText(QString::fromLatin1(state.apnName));
                         ui->lineEdit_SocketApn_Login->setText(QString::fromLatin1(state.apnLogin));
                         ui->lineEdit_SocketApn_Password->setText(

@@ -279,6 +279,7 @@ void apn_reply(Received &r) {
     r.s.apnName = fields[0];
     r.s.apnLogin = fields[1];
     r.s.apnPassword = fields[2];
+    ++r.s.apnReadCount;
 }
 
 void reply_160(Received &r) {

@@ -141,6 +141,8 @@ struct LinkSnapshot {
     QByteArray apnName;
     QByteArray apnLogin;
     QByteArray apnPassword;
+    // APN replies taken whole; a malformed one is not.
+    uint32_t apnReadCount = 0;
     uint8_t lastSocketCmd = 0;
     uint32_t reply160Status = 255;
     uint32_t rssi = 99;

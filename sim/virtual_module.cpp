@@ -151,6 +151,13 @@ void VirtualModule::sendModuleFrame(quint8 id, const QByteArray &payload) {
     });
 }
 
+void VirtualModule::sendModuleReply(quint8 id, quint8 code, const QByteArray &payload) {
+    run([&] {
+        worker_->outbox().reply(id, code, payload);
+        worker_->pump();
+    });
+}
+
 void VirtualModule::setSmsSendFails(bool fails) {
     run([&] { worker_->behaviour().sms().setSendFails(fails); });
 }

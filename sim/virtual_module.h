@@ -69,6 +69,8 @@ class VirtualModule : public QObject {
     bool injectRemoteHangUp(quint8 reason = CallFeature::UnknownReason);
     // A frame the module starts, with any id and payload: events its features never send.
     void sendModuleFrame(quint8 id, const QByteArray &payload);
+    // A reply the module sends unasked, such as a transfer's result with any code.
+    void sendModuleReply(quint8 id, quint8 code, const QByteArray &payload = QByteArray());
 
     // Module state a test may want to preset.
     void setSmsSendFails(bool fails);

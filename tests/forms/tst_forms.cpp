@@ -250,22 +250,68 @@ class TestForms : public QObject {
         }
     }
 
-    // The longest text the program puts into each field at run time fits it.
+    void runtimeTextsFit_data() {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QStringList>("texts");
+        auto row = [](const QString &fields, const QString &texts) {
+            QTest::newRow(qPrintable(fields))
+                << fields.split(' ') << texts.split('|', Qt::SkipEmptyParts);
+        };
+        // What every request status field may show.
+        const QString request =
+            "|Request sent. Waiting for reply...|Refused by the module."
+            "|Cancelled before it was sent.";
+        row("lbl_GPIO_Status", "GPIO GROUP CONFIG successful! REBOOT REQUIRED." + request);
+        row("label_I2cOperationStatus", "ERROR: No Response from I²C subsystem" + request);
+        row("lbl_CallHandling_StatusValue",
+            "ERROR: Invalid command or call already active." + request);
+        row("lbl_I2S_StatusValue", "ERROR: Invalid value for audio setting." + request);
+        row("label_statusOperationStatus label_AtCommandStatus", request);
+        row("lbl_CallHandling_CurrentStateValue",
+            "Call Disconnected (Reason: No dial tone, dialing impossible, wrong mode)");
+        row("EdtStatusNetworkRegistrationRAT", "UTRAN w/HSDPA and w/HSUPA (3.5G)");
+        row("label_SmsSentStatus", "SMS SENT!|ERROR: SMS NOT Sent" + request);
+        row("label_SmsReceptionStatus",
+            "SMS reception command successful!|ERROR: SMS reception command failed."
+            "|SMS GET RECEPTION ENABLED command successful!"
+            "|ERROR: SMS GET RECEPTION ENABLED command failed." +
+                request);
+        row("lblSmsRecvFrom", "+491701234567890123");
+        row("lblSmsRecvDate", "28/08/30,20:58:08+08 (UTC+2h)");
+        row("label_MailSentStatus label_MailSentUrlStatus",
+            "Mail SENT!|ERROR: Mail NOT Sent" + request);
+        row("lblSocketApnStatus",
+            "APN configured successfully.|ERROR: Invalid values provided."
+            "|APN retrieved successfully.|ERROR: Failed to retrieve configured APN." +
+                request);
+        row("lblSocketSendStatus",
+            "Operation Complete OK|ERROR: APN not set."
+            "|ERROR: Cannot connect to destination host / No more data (Profile deactivated)."
+            "|ERROR: IO error while sending request payload."
+            "|ERROR: IO error while receiving response payload.|ERROR: generic IO error."
+            "|ERROR: another Socket Payload Send operation is in progress."
+            "|ERROR: the send operation was cancelled (Socket Cancel Send)."
+            "|SEND operation cancelled successfully.|ERROR: No SEND operation in progress." +
+                request);
+        row("lblSocketRecvPayloadSize", "40960");
+        row("label_SocketRcvd_OpCompleteBytesSent", "65535");
+    }
+
+    // Every text the program puts into these fields at run time fits each of them.
     void runtimeTextsFit() {
-        const QStringList fields = {
-            "lbl_GPIO_Status=GPIO GROUP CONFIG successful! REBOOT REQUIRED.",
-            "label_I2cOperationStatus=ERROR: No Response from I²C subsystem",
-            "lbl_CallHandling_StatusValue=ERROR: Invalid command or call already active.",
-            "lbl_I2S_StatusValue=ERROR: Invalid value for audio setting.",
-            "label_statusOperationStatus=Request sent. Waiting for reply...",
-            "lbl_CallHandling_CurrentStateValue=Call Disconnected (Reason: No dial tone, dialing "
-            "impossible, wrong mode)",
-            "EdtStatusNetworkRegistrationRAT=UTRAN w/HSDPA and w/HSUPA (3.5G)"};
-        for (const QString &field : fields) {
-            const QString why = textOverflow(
-                mainWindow.findChild<QWidget *>(field.section('=', 0, 0)), field.section('=', 1));
-            QVERIFY2(why.isEmpty(), qPrintable(field + ": " + why));
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, texts);
+        QStringList faults;
+        for (const QString &name : fields) {
+            auto *field = mainWindow.findChild<QWidget *>(name);
+            QVERIFY2(field, qPrintable(name + " is gone"));
+            for (const QString &text : texts) {
+                const QString why = textOverflow(field, text);
+                if (!why.isEmpty())
+                    faults << name + ": \"" + text + "\" " + why;
+            }
         }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("\n")));
     }
 
     void dialogButtons_data() {

@@ -70,7 +70,9 @@ QString TabScript::actual(const QString &what) const {
         QStringList payloads;
         for (const auto &frame : received_) {
             if (frame.first == hexByte(what.mid(5))) {
-                payloads << QString::fromLatin1(frame.second.toHex().toUpper());
+                payloads << (frame.second.isEmpty()
+                                 ? QStringLiteral("-")
+                                 : QString::fromLatin1(frame.second.toHex().toUpper()));
             }
         }
         return payloads.join(QLatin1Char(' '));
@@ -82,6 +84,9 @@ QString TabScript::actual(const QString &what) const {
         }
         return shown.join(kBoxSeparator);
     }
+    if (what == QLatin1String("titles")) {
+        return boxes_->titles().join(QLatin1String(", "));
+    }
     const QWidget *w = widget(window_.get(), qPrintable(what.section(QLatin1Char(':'), 0, 0)));
     const QString aspect = what.section(QLatin1Char(':'), 1);
     if (aspect == QLatin1String("visible")) {
@@ -89,6 +94,9 @@ QString TabScript::actual(const QString &what) const {
     }
     if (aspect == QLatin1String("enabled")) {
         return QVariant(w->isEnabled()).toString();
+    }
+    if (aspect == QLatin1String("length")) {
+        return QString::number(w->metaObject()->userProperty().read(w).toString().size());
     }
     if (aspect == QLatin1String("field")) {
         QString colour = w->parentWidget()->styleSheet();
@@ -111,6 +119,11 @@ bool TabScript::step(const QString &step, QString *seen) {
                                 hexBytes(words.value(2)));
     } else if (verb == QLatin1String("event")) {
         module_->sendModuleFrame(hexByte(words.value(0)), hexBytes(words.value(1)));
+    } else if (verb == QLatin1String("reply")) {
+        module_->sendModuleReply(hexByte(words.value(0)), hexByte(words.value(1)),
+                                 hexBytes(words.value(2)));
+    } else if (verb == QLatin1String("response")) {
+        module_->setSocketResponseSize(rest.toInt());
     } else if (verb == QLatin1String("set")) {
         QWidget *w = widget(window_.get(), qPrintable(name));
         w->metaObject()->userProperty().write(w, QString(value).replace("\\n", "\n"));

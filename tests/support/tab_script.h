@@ -1,15 +1,22 @@
-// Runs a tab test written as steps, against a window connected to a virtual module over a pty:
-//   answer ID CODE [PAYLOAD]   the module answers requests of ID so (hex) instead of carrying them
-//   out nak ID                     the module refuses frames of ID event ID PAYLOAD           the
-//   module starts a frame (hex) type NAME=TEXT             text into a line edit or plain text edit
-//   choose NAME=INDEX          a combo box item, a slider or spin box value
-//   press NAME                 a button or check box is clicked
-//   fill                       the link's transmit table fills up, so requests are refused
-//   expect NAME=VALUE          what a label shows, or what the user could set (true for checked)
-//   expect NAME=COLOUR|TEXT    a status field: the label and the colour of the frame around it
-//   expect NAME:visible=true|false, expect NAME:enabled=true|false
-//   expect sent ID=PAYLOADS    the payloads of the frames of ID the module received, in order
-//   expect box TITLE|TEXT      a message box that was shown (and closed)
+// Runs a tab test written as steps, against a window connected to a virtual module over a pty.
+// clang-format off
+//   answer ID CODE [PAYLOAD]  the module answers requests of ID so (hex) instead of carrying
+//                             them out
+//   nak ID                    the module refuses frames of ID
+//   event ID PAYLOAD          the module starts a frame (hex)
+//   reply ID CODE [PAYLOAD]   the module sends a reply unasked
+//   response BYTES            the Internet host answers every socket transfer with this many
+//   set NAME=VALUE            what the user enters or chooses in a widget (\n for a line break)
+//   press NAME                a button or check box is clicked
+//   fill                      the link's transmit table fills up, so requests are refused
+//   expect NAME=VALUE         what a widget shows, or what the user could set (true for checked)
+//   expect NAME=COLOUR|TEXT   a status field: the label and the colour of the frame around it
+//   expect NAME:visible=B, expect NAME:enabled=B, expect NAME:length=CHARACTERS
+//   expect sent ID=PAYLOADS   the payloads of the frames of ID the module received, in order
+//                             (- for an empty one)
+//   expect box TITLE|TEXT     a message box that was shown (and closed)
+//   expect titles=T1, T2      the titles of every box shown so far, in order
+// clang-format on
 // An expectation waits until it holds or the I/O time-out ends; failures name the step.
 #pragma once
 
