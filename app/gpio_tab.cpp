@@ -54,6 +54,7 @@ void MainWindow::collectGpioWidgets() {
             gpioWidgets[group][pin - kFirstPin[group]][role] =
                 findChild<QWidget *>(QString::fromLatin1(roles[role]).arg(pin));
         }
+        gpioModeLabels_[pin] = findChild<QLabel *>(QStringLiteral("label_Gpio%1Mode").arg(pin));
     }
 }
 
@@ -194,25 +195,20 @@ void MainWindow::on_btn_GPIO_GetAll_clicked() {
 }
 
 void MainWindow::refreshGpioPins(const LinkSnapshot &state) {
-    QLabel *values[GPIO_PIN_COUNT];
-    QLabel *functions[GPIO_PIN_COUNT];
     for (int pin = 0; pin < GPIO_PIN_COUNT; ++pin) {
         const int group = groupOf(pin);
-        values[pin] = static_cast<QLabel *>(gpioWidgets[group][pin - kFirstPin[group]][ReadValue]);
-        functions[pin] = findChild<QLabel *>(QStringLiteral("label_Gpio%1Mode").arg(pin));
-    }
-    for (int pin = 0; pin < GPIO_PIN_COUNT; ++pin) {
+        auto *shown = static_cast<QLabel *>(gpioWidgets[group][pin - kFirstPin[group]][ReadValue]);
         const uint32_t value = state.gpioPinValue[pin];
         if (value <= 2) {
-            values[pin]->setText(value == 0 ? tr("LOW") : value == 1 ? tr("HIGH") : QString());
+            shown->setText(value == 0 ? tr("LOW") : value == 1 ? tr("HIGH") : QString());
         }
     }
     for (int group = 0; group < GPIO_GROUP_COUNT; ++group) {
         const int mode = shownMode(state, group);
         for (int pin = kFirstPin[group]; pin < kFirstPin[group + 1]; ++pin) {
             const PinFunction function = kPinFunctions[mode][pin];
-            functions[pin]->setText(mode == 2 ? tr("Unknown")
-                                              : QString::fromLatin1(kFunctionNames[function]));
+            gpioModeLabels_[pin]->setText(
+                mode == 2 ? tr("Unknown") : QString::fromLatin1(kFunctionNames[function]));
             const auto &row = gpioWidgets[group][pin - kFirstPin[group]];
             for (int role = 0; role < 6; ++role) {
                 const bool input = role <= ReadValue;

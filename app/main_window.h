@@ -19,6 +19,7 @@
 #include "sent_frames_log.h"
 
 class QAbstractButton;
+class QLabel;
 
 // A GPIO group's mode as the group mode combo boxes name it.
 enum GPIO_Group_Mode_t { MODE_0 = 0, MODE_1 = 1 };
@@ -176,6 +177,7 @@ class MainWindow : public QMainWindow {
     // Per GPIO group and pin row: the Get button, the "Read:" label, the read value, the
     // "Set Value:" label, the value combo box and the Set button; groups B to D use two rows.
     std::array<std::array<std::array<QWidget *, 6>, 6>, 4> gpioWidgets{};
+    std::array<QLabel *, GPIO_PIN_COUNT> gpioModeLabels_{};
     signed char lastCallState;
     QSignalMapper serialPortMapper;
 

@@ -1,13 +1,21 @@
-// Socket transfers through the serial worker over a real pty, the virtual module paced at
-// 115200-baud wire time: a 40,000-byte response, and a 10,000-byte request payload sent in
-// pieces. Each is timed from queuing the request until the tool has handled the transfer's
-// result; `ratio` is the time taken over the least time the line allows.
+// Socket transfers over a real pty, the virtual module paced at 115200-baud wire time: a
+// 40,000-byte response and a 10,000-byte request payload sent in pieces through the serial
+// worker alone, timed from queuing the request until the tool has handled the transfer's
+// result; and the 40,000-byte response through the whole window, from the Send click until
+// the window shows the result. `ratio` is the time taken over the least time the line allows.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSemaphore>
+#include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,10 +24,13 @@
 
 #include "comm_processor.h"
 #include "frame_codec.h"
+#include "gui_bench_main.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_state.h"
+#include "main_window.h"
 #include "module3g.h"
+#include "socket_feature.h"
 #include "virtual_module.h"
 
 namespace {
@@ -116,11 +127,11 @@ class ToolSide {
     uint64_t bytesSentAtEnd_ = 0;
 };
 
-// Nothing in flight either way: every frame of both sides acknowledged, and everything the tool
-// wrote read by the module.
-bool settled(const VirtualModule &module, const ToolSide &tool) {
+// Every frame of the module's acknowledged and every frame of the tool's acknowledged or
+// answered.
+bool linkIdle(const VirtualModule &module) {
     const ModuleStats stats = module.stats();
-    if (stats.unacknowledged != 0 || stats.queued != 0 || stats.bytesReceived != tool.bytesSent()) {
+    if (stats.unacknowledged != 0 || stats.queued != 0) {
         return false;
     }
     LockedLinkState s = link_get_state();
@@ -131,6 +142,52 @@ bool settled(const VirtualModule &module, const ToolSide &tool) {
     }
     return true;
 }
+
+// Nothing in flight either way, and everything the tool wrote read by the module.
+bool settled(const VirtualModule &module, const ToolSide &tool) {
+    return module.stats().bytesReceived == tool.bytesSent() && linkIdle(module);
+}
+
+// What a run's transfers took, and the least time the line allows for the bytes they moved.
+struct WireTally {
+    FlowMode flow;
+    double measured = 0;
+    double least = 0;
+    uint64_t moduleBytes = 0;
+    uint64_t toolBytes = 0;
+    uint64_t retransmissions = 0;
+
+    void add(double seconds, uint64_t fromModule, uint64_t fromTool, uint64_t rewrites) {
+        // Stop-and-wait leaves one direction idle while the other talks; pipelined runs both
+        // at once, so only the busier one bounds the time.
+        least += flow == FlowMode::StopAndWait
+                     ? wireSeconds(fromModule + fromTool)
+                     : std::max(wireSeconds(fromModule), wireSeconds(fromTool));
+        measured += seconds;
+        moduleBytes += fromModule;
+        toolBytes += fromTool;
+        retransmissions += rewrites;
+    }
+
+    void report(benchmark::State &state) const {
+        using benchmark::Counter;
+        state.counters["ratio"] = least > 0 ? measured / least : 0;
+        state.counters["measured_s"] = Counter(measured, Counter::kAvgIterations);
+        state.counters["least_s"] = Counter(least, Counter::kAvgIterations);
+        state.counters["module_bytes"] = Counter(moduleBytes, Counter::kAvgIterations);
+        state.counters["tool_bytes"] = Counter(toolBytes, Counter::kAvgIterations);
+        state.counters["module_wire_s"] =
+            Counter(wireSeconds(moduleBytes), Counter::kAvgIterations);
+        state.counters["tool_wire_s"] = Counter(wireSeconds(toolBytes), Counter::kAvgIterations);
+        state.counters["retransmissions"] = Counter(retransmissions, Counter::kAvgIterations);
+        if (flow == FlowMode::StopAndWait && least > 0) {
+            // The module paces only its own output: the tool's bytes cross the pty at once,
+            // which lets `ratio` fall below 1. In this mode the module waits for each of them
+            // before its next frame, so adding their wire time bounds what a paced line takes.
+            state.counters["ratio_tool_paced"] = (measured + wireSeconds(toolBytes)) / least;
+        }
+    }
+};
 
 struct Transfer {
     int requestBytes;
@@ -165,11 +222,7 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
         return;
     }
 
-    double measured = 0;
-    double least = 0;
-    uint64_t moduleBytes = 0;
-    uint64_t toolBytes = 0;
-    uint64_t retransmissions = 0;
+    WireTally tally{flow};
     uint64_t reads = 0;
     for (auto _ : state) {
         const ModuleStats before = module.stats();
@@ -201,38 +254,214 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
             }
         }
         const uint64_t fromModule = after.bytesWritten - before.bytesWritten;
-        const uint64_t fromTool = tool.bytesSentAtEnd() - toolBefore;
-        // Stop-and-wait leaves one direction idle while the other talks; pipelined runs both
-        // at once, so only the busier one bounds the time.
-        least += flow == FlowMode::StopAndWait
-                     ? wireSeconds(fromModule + fromTool)
-                     : std::max(wireSeconds(fromModule), wireSeconds(fromTool));
-        measured += elapsed.count();
-        moduleBytes += fromModule;
-        toolBytes += fromTool;
-        retransmissions += after.link.retransmissions - before.link.retransmissions;
+        tally.add(elapsed.count(), fromModule, tool.bytesSentAtEnd() - toolBefore,
+                  after.link.retransmissions - before.link.retransmissions);
 
         if (!waitUntil([&] { return settled(module, tool); })) {
             state.SkipWithError("the link did not settle after the transfer");
             break;
         }
     }
-    using benchmark::Counter;
-    state.counters["ratio"] = least > 0 ? measured / least : 0;
-    state.counters["measured_s"] = Counter(measured, Counter::kAvgIterations);
-    state.counters["least_s"] = Counter(least, Counter::kAvgIterations);
-    state.counters["module_bytes"] = Counter(moduleBytes, Counter::kAvgIterations);
-    state.counters["tool_bytes"] = Counter(toolBytes, Counter::kAvgIterations);
-    state.counters["module_wire_s"] = Counter(wireSeconds(moduleBytes), Counter::kAvgIterations);
-    state.counters["tool_wire_s"] = Counter(wireSeconds(toolBytes), Counter::kAvgIterations);
-    state.counters["retransmissions"] = Counter(retransmissions, Counter::kAvgIterations);
-    state.counters["tool_reads"] = Counter(reads, Counter::kAvgIterations);
-    if (flow == FlowMode::StopAndWait && least > 0) {
-        // The module paces only its own output: the tool's bytes cross the pty at once, which
-        // lets `ratio` fall below 1. In this mode the module waits for each of them before its
-        // next frame, so adding their wire time bounds what a paced line would take.
-        state.counters["ratio_tool_paced"] = (measured + wireSeconds(toolBytes)) / least;
+    tally.report(state);
+    state.counters["tool_reads"] = benchmark::Counter(reads, benchmark::Counter::kAvgIterations);
+}
+
+constexpr int kStallTickMs = 5;
+constexpr qint64 kNsPerMs = 1000000;
+
+template <typename T>
+T *child(const QWidget &root, const char *name) {
+    return root.findChild<T *>(QLatin1String(name));
+}
+
+// The socket tab's widgets the user touches and reads.
+struct SocketTab {
+    QLineEdit *apnName;
+    QPushButton *configApn;
+    QLabel *apnStatus;
+    QLineEdit *url;
+    QPlainTextEdit *payload;
+    QPushButton *send;
+    QLabel *sendStatus;
+    QPlainTextEdit *response;
+    QLabel *responseSize;
+
+    explicit SocketTab(const QWidget &window)
+        : apnName(child<QLineEdit>(window, "lineEdit_SocketApn_Name")),
+          configApn(child<QPushButton>(window, "pushButton_SocketConfigApn")),
+          apnStatus(child<QLabel>(window, "lblSocketApnStatus")),
+          url(child<QLineEdit>(window, "lineEdit_SocketUrl")),
+          payload(child<QPlainTextEdit>(window, "plainTextEdit_SocketPayload")),
+          send(child<QPushButton>(window, "pushButton_SocketSend")),
+          sendStatus(child<QLabel>(window, "lblSocketSendStatus")),
+          response(child<QPlainTextEdit>(window, "plainTextEdit_Socket_Response")),
+          responseSize(child<QLabel>(window, "lblSocketRecvPayloadSize")) {}
+
+    bool complete() const {
+        return apnName && configApn && apnStatus && url && payload && send && sendStatus &&
+               response && responseSize;
     }
+};
+
+// The end of a transfer as the user sees it. Connected to the notifier after the window, so
+// that for each notification it runs right after the window's refresh and reads what that
+// refresh wrote.
+class TransferWatch {
+  public:
+    TransferWatch(const VirtualModule &module, const QLabel *sendStatus)
+        : module_(module), sendStatus_(sendStatus) {
+        QObject::connect(link_notifier(), &Module3G::command_received, &probe_,
+                         [this](uchar, bool) { heard(); });
+    }
+
+    // Runs the GUI thread's events from `start()` (the click) until the window shows the
+    // result; false when it did not within kWaitMs.
+    bool run(const std::function<void()> &start) {
+        QEventLoop loop;
+        loop_ = &loop;
+        armed_ = true;
+        sawOther_ = false;
+        refreshes_ = 0;
+        worstLateNs_ = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        tick.setInterval(kStallTickMs);
+        QObject::connect(&tick, &QTimer::timeout, &loop, [this] {
+            worstLateNs_ =
+                std::max(worstLateNs_, sinceTick_.nsecsElapsed() - kStallTickMs * kNsPerMs);
+            sinceTick_.start();
+        });
+        QTimer::singleShot(kWaitMs, &loop, [&loop] { loop.exit(1); });
+        tick.start();
+        sinceTick_.start();
+        startTime_ = Clock::now();
+        start();
+        const bool shown = loop.exec() == 0;
+        armed_ = false;
+        loop_ = nullptr;
+        return shown;
+    }
+
+    Clock::time_point startTime() const { return startTime_; }
+    Clock::time_point endTime() const { return endTime_; }
+    ModuleStats statsAtEnd() const { return statsAtEnd_; }
+    int refreshes() const { return refreshes_; }
+    double worstStallMs() const { return static_cast<double>(worstLateNs_) / kNsPerMs; }
+
+  private:
+    // The label still reads the last transfer's result until the first refresh after the
+    // click: the end counts only once it read something else.
+    void heard() {
+        if (!armed_) {
+            return;
+        }
+        ++refreshes_;
+        if (sendStatus_->text() != QLatin1String("Operation Complete OK")) {
+            sawOther_ = true;
+            return;
+        }
+        if (!sawOther_) {
+            return;
+        }
+        endTime_ = Clock::now();
+        // The module writes nothing after the result; the tool's ACK of it may be in.
+        statsAtEnd_ = module_.stats();
+        armed_ = false;
+        loop_->quit();
+    }
+
+    const VirtualModule &module_;
+    const QLabel *sendStatus_;
+    QObject probe_;
+    QEventLoop *loop_ = nullptr;
+    bool armed_ = false;
+    bool sawOther_ = false;
+    int refreshes_ = 0;
+    QElapsedTimer sinceTick_;
+    qint64 worstLateNs_ = 0;
+    Clock::time_point startTime_;
+    Clock::time_point endTime_;
+    ModuleStats statsAtEnd_;
+};
+
+void BM_WindowSocket(benchmark::State &state, FlowMode flow) {
+    // Made before the window so that it outlives it, as in the program: the window's worker
+    // closes its side of the line first.
+    VirtualModule module;
+    module.setPaced(true);
+    module.setFlowMode(flow);
+    module.setSocketResponseSize(kLongResponseBytes);
+    if (!module.start()) {
+        state.SkipWithError(qPrintable(module.errorString()));
+        return;
+    }
+    MainWindow window;
+    const SocketTab tab(window);
+    auto *tabs = child<QTabWidget>(window, "tabWidget");
+    auto *socketPage = child<QWidget>(window, "tab_Socket");
+    auto *serialStatus = child<QLabel>(window, "lblSerialStatus");
+    if (!tab.complete() || tabs == nullptr || socketPage == nullptr || serialStatus == nullptr) {
+        state.SkipWithError("the window lacks a widget of the socket tab");
+        return;
+    }
+    // The user watches the transfer: the response field is on screen and drawn as it grows.
+    tabs->setCurrentWidget(socketPage);
+    window.show();
+    TransferWatch watch(module, tab.sendStatus);
+
+    window.openSerialPort(module.devicePath());
+    if (serialStatus->text() != module.devicePath()) {
+        state.SkipWithError("the window did not connect to the module's pty");
+        return;
+    }
+    tab.apnName->setText(QStringLiteral("internet"));
+    tab.configApn->click();
+    const auto apnSet = [&] {
+        return tab.apnStatus->text() == QLatin1String("APN configured successfully.") &&
+               linkIdle(module);
+    };
+    if (!waitUntil(apnSet)) {
+        state.SkipWithError("the APN was not set");
+        return;
+    }
+    tab.url->setText(QStringLiteral("example.org:80"));
+    tab.payload->setPlainText(QStringLiteral("GET / HTTP/1.0\r\n\r\n"));
+
+    const QString expectedSize = QString::number(kLongResponseBytes);
+    // The field shows each CRLF of the response as one line break.
+    const QString shownResponse = QString::fromLatin1(cannedHttpResponse(kLongResponseBytes))
+                                      .replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    WireTally tally{flow};
+    int refreshes = 0;
+    double worstStallMs = 0;
+    for (auto _ : state) {
+        const ModuleStats before = module.stats();
+        if (!watch.run([&] { tab.send->click(); })) {
+            state.SkipWithError("the window did not show the transfer's result");
+            break;
+        }
+        const std::chrono::duration<double> elapsed = watch.endTime() - watch.startTime();
+        state.SetIterationTime(elapsed.count());
+        if (tab.response->toPlainText() != shownResponse ||
+            tab.responseSize->text() != expectedSize) {
+            state.SkipWithError("the window does not show the whole response");
+            break;
+        }
+        const ModuleStats after = watch.statsAtEnd();
+        tally.add(elapsed.count(), after.bytesWritten - before.bytesWritten,
+                  after.bytesReceived - before.bytesReceived,
+                  after.link.retransmissions - before.link.retransmissions);
+        refreshes += watch.refreshes();
+        worstStallMs = std::max(worstStallMs, watch.worstStallMs());
+
+        if (!waitUntil([&] { return linkIdle(module); })) {
+            state.SkipWithError("the link did not settle after the transfer");
+            break;
+        }
+    }
+    tally.report(state);
+    state.counters["refreshes"] = benchmark::Counter(refreshes, benchmark::Counter::kAvgIterations);
+    state.counters["max_stall_ms"] = worstStallMs;
 }
 
 void registerAll() {
@@ -256,20 +485,26 @@ void registerAll() {
             ->Iterations(3)
             ->Unit(benchmark::kMillisecond);
     }
+    const struct {
+        const char *name;
+        FlowMode flow;
+    } windowCases[] = {
+        {"window_socket_40k/stop_and_wait", FlowMode::StopAndWait},
+        {"window_socket_40k/pipelined", FlowMode::Pipelined},
+    };
+    for (const auto &c : windowCases) {
+        benchmark::RegisterBenchmark(c.name, BM_WindowSocket, c.flow)
+            ->UseManualTime()
+            ->Iterations(3)
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 }  // namespace
 
+// The module and the worker run threads of their own. In the worker cases the main thread only
+// waits, but the module's signals need an application to be delivered to; in the window cases
+// it is the GUI thread.
 int main(int argc, char **argv) {
-    // The module and the worker run threads of their own; the main thread only waits, but the
-    // module's signals need an application to be delivered to.
-    QCoreApplication app(argc, argv);
-    registerAll();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runGuiBenchmarks(argc, argv, registerAll);
 }
