@@ -108,7 +108,8 @@ QString TabScript::actual(const QString &what) const {
     return (shown.isValid() ? shown.read(w) : w->property("text")).toString();
 }
 
-bool TabScript::step(const QString &step, QString *seen) {
+bool TabScript::step(const QString &written, QString *seen) {
+    const QString step = QString(written).replace(QLatin1String("\\n"), QLatin1String("\n"));
     const QString verb = step.section(QLatin1Char(' '), 0, 0);
     const QString rest = step.section(QLatin1Char(' '), 1);
     const QString name = rest.section(QLatin1Char('='), 0, 0);
@@ -126,7 +127,7 @@ bool TabScript::step(const QString &step, QString *seen) {
         module_->setSocketResponseSize(rest.toInt());
     } else if (verb == QLatin1String("set")) {
         QWidget *w = widget(window_.get(), qPrintable(name));
-        w->metaObject()->userProperty().write(w, QString(value).replace("\\n", "\n"));
+        w->metaObject()->userProperty().write(w, value);
     } else if (verb == QLatin1String("press")) {
         widget<QAbstractButton>(window_.get(), qPrintable(rest))->click();
     } else if (verb == QLatin1String("nak")) {

@@ -6,7 +6,7 @@
 //   event ID PAYLOAD          the module starts a frame (hex)
 //   reply ID CODE [PAYLOAD]   the module sends a reply unasked
 //   response BYTES            the Internet host answers every socket transfer with this many
-//   set NAME=VALUE            what the user enters or chooses in a widget (\n for a line break)
+//   set NAME=VALUE            what the user enters or chooses in a widget
 //   press NAME                a button or check box is clicked
 //   fill                      the link's transmit table fills up, so requests are refused
 //   expect NAME=VALUE         what a widget shows, or what the user could set (true for checked)
@@ -17,7 +17,8 @@
 //   expect box TITLE|TEXT     a message box that was shown (and closed)
 //   expect titles=T1, T2      the titles of every box shown so far, in order
 // clang-format on
-// An expectation waits until it holds or the I/O time-out ends; failures name the step.
+// \n in a step is a line break. An expectation waits until it holds or the I/O time-out ends;
+// failures name the step.
 #pragma once
 
 #include <QStringList>
@@ -40,7 +41,7 @@ class TabScript {
     bool run(const QStringList &steps, QString *failure);
 
   private:
-    bool step(const QString &step, QString *seen);
+    bool step(const QString &written, QString *seen);
     QString actual(const QString &what) const;
 
     std::unique_ptr<ModalBoxWatcher> boxes_;

@@ -4,20 +4,28 @@
 #include <QtTest>
 
 #include "frames.h"
-#include "module3g.h"
 #include "link_harness.h"
 #include "main_window.h"
+#include "module3g.h"
 #include "socket_feature.h"
 #include "tab_script.h"
 
 namespace {
 
-void row(const char *tag, const QStringList &steps) {
-    QTest::newRow(tag) << steps;
-}
-
-QStringList lines(const QString &steps) {
-    return steps.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+// Steps one a line or parted by ";; "; %1, %2... are filled from `args` in turn.
+void row(const char *tag, const char *steps, const QStringList &args = {}) {
+    QString text = QString::fromUtf8(steps);
+    for (const QString &arg : args) {
+        text = text.arg(arg);
+    }
+    QStringList lines;
+    for (QString line : text.split(QRegularExpression(QStringLiteral("\n|;; ")))) {
+        line.remove(QRegularExpression(QStringLiteral("^\\s+")));
+        if (!line.isEmpty()) {
+            lines << line;
+        }
+    }
+    QTest::newRow(tag) << lines;
 }
 
 // `count` bytes of `byte` as the hex the module received.
@@ -35,9 +43,6 @@ QString pieces(int size) {
     return out;
 }
 
-const QString kWaiting = QStringLiteral("yellow|Request sent. Waiting for reply...");
-const QString kRefused = QStringLiteral("red|Refused by the module.");
-
 }  // namespace
 
 class TestMessagingTabs : public QObject {
@@ -46,191 +51,152 @@ class TestMessagingTabs : public QObject {
   private slots:
     void smsTab_data() {
         QTest::addColumn<QStringList>("steps");
-        const QString tooLong = "expect box Message too long|";
-        row("limits",
-            {"set lineEdit_SMSPhone=" + QString(33, '1'),
-             "set plainTextEdit_SMSMessage=" + QString(141, 'a'), "press pushButton_SMSSend",
-             "expect box Invalid Phone Number|That phone number looks suspiciously long.\n"
-             "Please check your input.",
-             "set lineEdit_SMSPhone=" + QString(32, '1'), "press pushButton_SMSSend",
-             tooLong + "Please leave the message under 140 characters.",
-             "set plainTextEdit_SMSMessage=" + QString(128, QChar(0xE9)),
-             "press pushButton_SMSSend",
-             tooLong + "The message is 256 bytes long; at most 254 bytes can be sent.\n"
-                       "Characters outside ASCII take two to four bytes each.",
-             "set plainTextEdit_SMSMessage=" + QString(127, QChar(0x39E)),
-             "press pushButton_SMSSend",
-             tooLong + "The message does not fit one frame: bytes 7E, 9E and CE take two places "
-                       "on the line.\nCharacters outside ASCII take two to four bytes each.",
-             "set plainTextEdit_SMSMessage=" + QString(127, QChar(0xE9)),
-             "press pushButton_SMSSend", "set plainTextEdit_SMSMessage=" + QString(140, 'a'),
-             "press pushButton_SMSSend", "expect sent 61=FE" + hex(127, "C3A9") + " 8C" + hex(140),
-             "expect sent 60=20" + hex(32, "31") + "00 20" + hex(32, "31") + "00"});
-        row("send statuses",
-            lines("answer 62 00\nset lineEdit_SMSPhone=+49170\nset "
-                  "plainTextEdit_SMSMessage=Hi\\nyou\n"
-                  "press pushButton_SMSSend\nexpect sent 60=062B343931373000\n"
-                  "expect sent 61=0648690A796F75\nexpect sent 62=-\n"
-                  "expect label_SmsSentStatus=green|SMS SENT!\nanswer 62 01\n"
-                  "press pushButton_SMSSend\nexpect label_SmsSentStatus=red|ERROR: SMS NOT Sent"));
+        // Characters are counted before UTF-8 bytes, and bytes before the frame's room.
+        row("limits", R"(
+            set lineEdit_SMSPhone=1%1;; set plainTextEdit_SMSMessage=%2a;; press pushButton_SMSSend
+            expect box Invalid Phone Number|That phone number looks suspiciously long.\nPlease check your input.
+            set lineEdit_SMSPhone=%1;; press pushButton_SMSSend
+            expect box Message too long|Please leave the message under 140 characters.
+            set plainTextEdit_SMSMessage=%3é;; press pushButton_SMSSend
+            expect box Message too long|The message is 256 bytes long; at most 254 bytes can be sent.\nCharacters outside ASCII take two to four bytes each.
+            set plainTextEdit_SMSMessage=%4;; press pushButton_SMSSend
+            expect box Message too long|The message does not fit one frame: bytes 7E, 9E and CE take two places on the line.\nCharacters outside ASCII take two to four bytes each.
+            set plainTextEdit_SMSMessage=%3;; press pushButton_SMSSend
+            set plainTextEdit_SMSMessage=%2;; press pushButton_SMSSend;; expect sent 61=FE%5 8C%6
+            expect sent 60=20%7 20%7)",
+            {QString(32, '1'), QString(140, 'a'), QString(127, QChar(0xE9)),
+             QString(127, QChar(0x39E)), hex(127, "C3A9"), hex(140), hex(32, "31") + "00"});
+        row("send statuses", R"(
+            answer 62 00;; set lineEdit_SMSPhone=+49170;; set plainTextEdit_SMSMessage=Hi\nyou
+            press pushButton_SMSSend;; expect sent 60=062B343931373000
+            expect sent 61=0648690A796F75;; expect sent 62=-
+            expect label_SmsSentStatus=green|SMS SENT!;; answer 62 01;; press pushButton_SMSSend
+            expect label_SmsSentStatus=red|ERROR: SMS NOT Sent)");
         // The reception read selects its item once per reply; the user's choice then stands.
-        const QString status = "expect label_SmsReceptionStatus=";
-        row("reception",
-            lines("set cmbControlSmsReception=<Unknown>\npress btnControlSmsReception\n"
-                  "expect box Invalid Selection|Please select 'Enabled' or 'Disabled'\n"
-                  "set cmbControlSmsReception=Disabled\npress btnControlSmsReception\n"
-                  "expect sent 63=00\n" +
-                  status +
-                  "green|SMS reception command successful!\n"
-                  "answer 64 00 01\npress btnGetSmsReceptionEnabled\n"
-                  "expect cmbControlSmsReception=Enabled\n" +
-                  status +
-                  "green|SMS GET RECEPTION ENABLED command successful!\n"
-                  "set cmbControlSmsReception=Disabled\nevent 43 000200\n"
-                  "expect lbl_CallHandling_CurrentStateValue=Call Active\n"
-                  "expect cmbControlSmsReception=Disabled\nanswer 64 01\n"
-                  "press btnGetSmsReceptionEnabled\n" +
-                  status +
-                  "red|ERROR: SMS GET RECEPTION ENABLED command failed.\n"
-                  "fill\npress btnGetSmsReceptionEnabled\nexpect box SMS|The request was not "
-                  "sent: too many frames wait for the module already. Try again once it has "
-                  "answered them.\n" +
-                  status + "red|ERROR: SMS GET RECEPTION ENABLED command failed."));
+        row("reception", R"(
+            set cmbControlSmsReception=<Unknown>;; press btnControlSmsReception
+            expect box Invalid Selection|Please select 'Enabled' or 'Disabled'
+            set cmbControlSmsReception=Disabled;; press btnControlSmsReception;; expect sent 63=00
+            expect label_SmsReceptionStatus=green|SMS reception command successful!
+            answer 64 00 01;; press btnGetSmsReceptionEnabled;; expect cmbControlSmsReception=Enabled
+            expect label_SmsReceptionStatus=green|SMS GET RECEPTION ENABLED command successful!
+            set cmbControlSmsReception=Disabled;; event 43 000200
+            expect lbl_CallHandling_CurrentStateValue=Call Active
+            expect cmbControlSmsReception=Disabled;; answer 64 01;; press btnGetSmsReceptionEnabled
+            expect label_SmsReceptionStatus=red|ERROR: SMS GET RECEPTION ENABLED command failed.
+            fill;; press btnGetSmsReceptionEnabled
+            expect box SMS|The request was not sent: too many frames wait for the module already. Try again once it has answered them.
+            expect label_SmsReceptionStatus=red|ERROR: SMS GET RECEPTION ENABLED command failed.)");
         // A sender too long for its field keeps the last one; a piece that would overfill the
         // text is dropped; an emptied text leaves the last message shown.
-        row("incoming",
-            {"event 60 03313233"
-             "0431323334",
-             "event 61 024869", "event 62 00", "expect plainTextEdit_SmsReceived=Hi",
-             "expect lblSmsRecvFrom=123", "expect lblSmsRecvDate=1234",
-             "event 60 14" + hex(20, "39") + "0135", "expect lblSmsRecvDate=5",
-             "expect lblSmsRecvFrom=123", "event 61 00", "event 61 C8" + hex(200),
-             "event 61 64" + hex(100), "expect plainTextEdit_SmsReceived=" + QString(200, 'a')});
+        row("incoming", R"(
+            event 60 033132330431323334;; event 61 024869;; event 62 00
+            expect plainTextEdit_SmsReceived=Hi;; expect lblSmsRecvFrom=123
+            expect lblSmsRecvDate=1234;; event 60 14%1;; expect lblSmsRecvDate=5
+            expect lblSmsRecvFrom=123;; event 61 00;; event 61 C8%2;; event 61 64%3
+            expect plainTextEdit_SmsReceived=%4)",
+            {hex(20, "39") + "0135", hex(200), hex(100), QString(200, 'a')});
     }
     void smsTab() { KOVA_RUN_TAB_SCRIPT(); }
 
     void mailTab_data() {
         QTest::addColumn<QStringList>("steps");
-        row("send", {"set lineEdit_MailSMTPServer=mx",
-                     "set spinBox_MailSmtpPort=25",
-                     "set lineEdit_MailLogin=me",
-                     "set lineEdit_MailPassword=pw",
-                     "set lineEdit_MailTo=" + QString(300, 'a'),
-                     "set lineEdit_MailFrom=f",
-                     "set lineEdit_MailSubject=s",
-                     "set plainTextEdit_MailMessage=" + QString(600, 'a'),
-                     "set comboBox_MailUseSsl=Use SSL",
-                     "answer 78 00",
-                     "press pushButton_MailSend",
-                     "expect label_MailSentStatus=green|Mail SENT!",
-                     "expect sent 70=026D78",
-                     "expect sent 71=0019",
-                     "expect sent 72=026D65",
-                     "expect sent 73=027077",
-                     "expect sent 75=FF" + hex(255),
-                     "expect sent 74=0166",
-                     "expect sent 76=0173",
-                     "expect sent 77=" + pieces(600),
-                     "expect sent 78=01"});
-        for (int size : {255, 256}) {
-            QTest::newRow(qPrintable(QStringLiteral("post, body of %1").arg(size)))
-                << QStringList{"set spinBox_MailSmtpPort=65535",
-                               "set plainTextEdit_MailMessage=" + QString(size, 'a'),
-                               "answer 79 01",
-                               "press pushButton_MailSendUrl",
-                               "expect label_MailSentUrlStatus=red|ERROR: Mail NOT Sent",
-                               "expect sent 71=FFFF",
-                               "expect sent 77=" + pieces(size),
-                               "expect sent 79=00"};
-        }
-        row("over-long texts",
-            {"set lineEdit_MailSendUrl=" + QString(255, 'u'), "press pushButton_MailSendUrl",
-             "expect box Mail Send|The URL is 255 bytes long; at most 254 bytes can be sent.",
-             "set lineEdit_MailSendUrl=u", "set lineEdit_MailPassword=" + QString(255, 'p'),
-             "press pushButton_MailSend",
-             "expect box Mail Send|The SMTP password is 255 bytes long; at most 254 bytes can "
-             "be sent.",
-             "expect sent 70="});
+        row("send", R"(
+            set lineEdit_MailSMTPServer=mx;; set spinBox_MailSmtpPort=25;; set lineEdit_MailLogin=me
+            set lineEdit_MailPassword=pw;; set lineEdit_MailTo=%1;; set lineEdit_MailFrom=f
+            set lineEdit_MailSubject=s;; set plainTextEdit_MailMessage=%2
+            set comboBox_MailUseSsl=Use SSL;; answer 78 00;; press pushButton_MailSend
+            expect label_MailSentStatus=green|Mail SENT!;; expect sent 70=026D78
+            expect sent 71=0019;; expect sent 72=026D65;; expect sent 73=027077;; expect sent 75=FF%3
+            expect sent 74=0166;; expect sent 76=0173;; expect sent 77=%4;; expect sent 78=01)",
+            {QString(300, 'a'), QString(600, 'a'), hex(255), pieces(600)});
+        const char *post = R"(
+            set spinBox_MailSmtpPort=65535;; set plainTextEdit_MailMessage=%1;; answer 79 01
+            press pushButton_MailSendUrl;; expect label_MailSentUrlStatus=red|ERROR: Mail NOT Sent
+            expect sent 71=FFFF;; expect sent 77=%2;; expect sent 79=00)";
+        row("post, body of 255", post, {QString(255, 'a'), pieces(255)});
+        row("post, body of 256", post, {QString(256, 'a'), pieces(256)});
+        row("over-long texts", R"(
+            set lineEdit_MailSendUrl=%1;; press pushButton_MailSendUrl
+            expect box Mail Send|The URL is 255 bytes long; at most 254 bytes can be sent.
+            set lineEdit_MailSendUrl=u;; set lineEdit_MailPassword=%1;; press pushButton_MailSend
+            expect box Mail Send|The SMTP password is 255 bytes long; at most 254 bytes can be sent.
+            expect sent 70=)",
+            {QString(255, 'u')});
     }
     void mailTab() { KOVA_RUN_TAB_SCRIPT(); }
 
     void socketTab_data() {
         QTest::addColumn<QStringList>("steps");
-        const QString invalid = "expect box Invalid URL or endpoint|";
-        row("destination and payload",
-            {"press pushButton_SocketSend", invalid + "Please enter a valid URL or TCP endpoint.",
-             "set lineEdit_SocketUrl=" + QString(252, 'd'), "press pushButton_SocketSend",
-             invalid + "The destination is 252 bytes long; at most 251 bytes can be sent.",
-             "set lineEdit_SocketUrl=   ", "set plainTextEdit_SocketPayload=" + QString(510, 'a'),
-             "press pushButton_SocketSend", "expect sent 82=00138803202020",
-             "set plainTextEdit_SocketPayload=" + QString(511, 'a'),
-             "set comboBox_SocketProtocol=HTTP POST", "press pushButton_SocketSend",
-             "expect sent 81=" + pieces(510) + " " + pieces(511),
-             "expect sent 82=00138803202020 02138803202020"});
+        row("destination and payload", R"(
+            press pushButton_SocketSend
+            expect box Invalid URL or endpoint|Please enter a valid URL or TCP endpoint.
+            set lineEdit_SocketUrl=%1;; press pushButton_SocketSend
+            expect box Invalid URL or endpoint|The destination is 252 bytes long; at most 251 bytes can be sent.
+            set lineEdit_SocketUrl=%2;; set plainTextEdit_SocketPayload=%3
+            press pushButton_SocketSend;; expect sent 82=00138803202020
+            set plainTextEdit_SocketPayload=%3a;; set comboBox_SocketProtocol=HTTP POST
+            press pushButton_SocketSend;; expect sent 81=%4 %5
+            expect sent 82=00138803202020 02138803202020)",
+            {QString(252, 'd'), "   ", QString(510, 'a'), pieces(510), pieces(511)});
         // 40,960 bytes: one too many for the field. A line break split between two pieces
         // still shows as one.
         const QByteArray response = cannedHttpResponse(40960).left(40959);
-        const int shown = response.size() - response.count("\r\n");
-        row("response",
-            lines("set lineEdit_SocketApn_Name=internet\npress pushButton_SocketConfigApn\n"
-                  "expect lblSocketApnStatus=green|APN configured successfully.\n"
-                  "response 40960\nset lineEdit_SocketUrl=example.org:80\n"
-                  "press pushButton_SocketSend\n"
-                  "expect lblSocketSendStatus=green|Operation Complete OK\n"
-                  "expect lblSocketRecvPayloadSize=40960\n"
-                  "expect lblSocketBufferSizeExceeded:visible=true\n"
-                  "expect label_SocketRcvd_OpCompleteBytesSent=0\n"
-                  "expect plainTextEdit_Socket_Response:length=" +
-                  QString::number(shown) +
-                  "\nresponse 20\npress pushButton_SocketSend\n"
-                  "expect lblSocketRecvPayloadSize=20\n"
-                  "expect lblSocketBufferSizeExceeded:visible=false\n"
-                  "expect plainTextEdit_Socket_Response:length=19"));
-        QStringList results{"answer 82 00", "set lineEdit_SocketUrl=h"};
-        const QStringList texts{
-            "green|Operation Complete OK",
-            "red|ERROR: APN not set.",
-            "red|ERROR: Cannot connect to destination host / No more data (Profile "
-            "deactivated).",
-            "red|ERROR: IO error while sending request payload.",
-            "red|ERROR: IO error while receiving response payload.",
-            "red|ERROR: generic IO error.",
-            "red|ERROR: another Socket Payload Send operation is in progress.",
-            "red|ERROR: the send operation was cancelled (Socket Cancel Send).",
-            "yellow|"};
-        for (int code = 0; code < texts.size(); ++code) {
-            results << "press pushButton_SocketSend"
-                    << "expect lblSocketSendStatus=" + kWaiting
-                    << QStringLiteral("reply 83 %1")
-                           .arg(code + 1 == texts.size() ? 9 : code, 2, 10, QLatin1Char('0'))
-                    << "expect lblSocketSendStatus=" + texts[code];
-        }
-        row("result codes", results);
+        row("response", R"(
+            set lineEdit_SocketApn_Name=internet;; press pushButton_SocketConfigApn
+            expect lblSocketApnStatus=green|APN configured successfully.;; response 40960
+            set lineEdit_SocketUrl=example.org:80;; press pushButton_SocketSend
+            expect lblSocketSendStatus=green|Operation Complete OK
+            expect lblSocketRecvPayloadSize=40960;; expect lblSocketBufferSizeExceeded:visible=true
+            expect plainTextEdit_Socket_Response:length=%1;; response 20
+            press pushButton_SocketSend;; expect lblSocketRecvPayloadSize=20
+            expect lblSocketBufferSizeExceeded:visible=false
+            expect plainTextEdit_Socket_Response:length=19)",
+            {QString::number(response.size() - response.count("\r\n"))});
+        // Each result code in turn, then one without a meaning.
+        row("result codes", R"(
+            answer 82 00;; set lineEdit_SocketUrl=h;; press pushButton_SocketSend;; reply 83 00
+            expect lblSocketSendStatus=green|Operation Complete OK;; press pushButton_SocketSend
+            reply 83 01;; expect lblSocketSendStatus=red|ERROR: APN not set.
+            press pushButton_SocketSend;; reply 83 02
+            expect lblSocketSendStatus=red|ERROR: Cannot connect to destination host / No more data (Profile deactivated).
+            press pushButton_SocketSend;; reply 83 03
+            expect lblSocketSendStatus=red|ERROR: IO error while sending request payload.
+            press pushButton_SocketSend;; reply 83 04
+            expect lblSocketSendStatus=red|ERROR: IO error while receiving response payload.
+            press pushButton_SocketSend;; reply 83 05
+            expect lblSocketSendStatus=red|ERROR: generic IO error.;; press pushButton_SocketSend
+            reply 83 06
+            expect lblSocketSendStatus=red|ERROR: another Socket Payload Send operation is in progress.
+            press pushButton_SocketSend;; reply 83 07
+            expect lblSocketSendStatus=red|ERROR: the send operation was cancelled (Socket Cancel Send).
+            press pushButton_SocketSend
+            expect lblSocketSendStatus=yellow|Request sent. Waiting for reply...;; reply 83 09
+            expect lblSocketSendStatus=yellow|)");
         // Before its start frame went, a transfer is taken back; after, the module is asked.
-        row("cancel",
-            lines("set lineEdit_SocketUrl=h\nanswer 82 00\npress pushButton_SocketSend\n"
-                  "expect sent 82=0013880168\npress btnSocketCancelSend\nexpect sent 84=-\n"
-                  "expect lblSocketSendStatus=red|ERROR: No SEND operation in progress.\n"
-                  "fill\npress pushButton_SocketSend\npress btnSocketCancelSend\n"
-                  "expect lblSocketSendStatus=red|Cancelled before it was sent.\n"
-                  "expect sent 82=0013880168\nexpect sent 84=-"));
+        row("cancel", R"(
+            set lineEdit_SocketUrl=h;; answer 82 00;; press pushButton_SocketSend
+            expect sent 82=0013880168;; press btnSocketCancelSend;; expect sent 84=-
+            expect lblSocketSendStatus=red|ERROR: No SEND operation in progress.;; fill
+            press pushButton_SocketSend;; press btnSocketCancelSend
+            expect lblSocketSendStatus=red|Cancelled before it was sent.;; expect sent 82=0013880168
+            expect sent 84=-)");
         // A read fills the line edits once; a malformed one changes nothing.
-        row("apn",
-            lines("set lineEdit_SocketApn_Name=web\nset lineEdit_SocketApn_Password=pw\n"
-                  "press pushButton_SocketConfigApn\nexpect sent 80=0377656200027077\n"
-                  "answer 85 00 03617069016C027077\npress pushButton_SocketConfigGetApn\n"
-                  "expect lineEdit_SocketApn_Name=api\nexpect lineEdit_SocketApn_Login=l\n"
-                  "set lineEdit_SocketApn_Name=typed\nevent 43 000200\n"
-                  "expect lbl_CallHandling_CurrentStateValue=Call Active\n"
-                  "expect lineEdit_SocketApn_Name=typed\npress pushButton_SocketConfigApn\n"
-                  "expect lblSocketApnStatus=green|APN configured successfully.\n"
-                  "answer 85 00 0561\npress pushButton_SocketConfigGetApn\n"
-                  "expect lblSocketApnStatus=green|APN retrieved successfully.\n"
-                  "expect lineEdit_SocketApn_Name=typed\n"
-                  "set lineEdit_SocketApn_Login=" +
-                  QString(250, 'l') +
-                  "\npress pushButton_SocketConfigApn\nexpect box APN Configuration|Name, login "
-                  "and password together is 257 bytes long; at most 252 bytes can be sent."));
+        row("apn", R"(
+            set lineEdit_SocketApn_Name=web;; set lineEdit_SocketApn_Password=pw
+            press pushButton_SocketConfigApn;; expect sent 80=0377656200027077
+            answer 85 00 03617069016C027077;; press pushButton_SocketConfigGetApn
+            expect lineEdit_SocketApn_Name=api;; expect lineEdit_SocketApn_Login=l
+            set lineEdit_SocketApn_Name=typed;; event 43 000200
+            expect lbl_CallHandling_CurrentStateValue=Call Active
+            expect lineEdit_SocketApn_Name=typed;; press pushButton_SocketConfigApn
+            expect lblSocketApnStatus=green|APN configured successfully.;; answer 85 00 0561
+            press pushButton_SocketConfigGetApn
+            expect lblSocketApnStatus=green|APN retrieved successfully.
+            expect lineEdit_SocketApn_Name=typed;; set lineEdit_SocketApn_Login=%1
+            press pushButton_SocketConfigApn
+            expect box APN Configuration|Name, login and password together is 257 bytes long; at most 252 bytes can be sent.)",
+            {QString(250, 'l')});
     }
     void socketTab() { KOVA_RUN_TAB_SCRIPT(); }
 
@@ -268,19 +234,16 @@ class TestMessagingTabs : public QObject {
     // Each refused piece is reported once, and its transfer shows the refusal, never success.
     void refusedPieces_data() {
         QTest::addColumn<QStringList>("steps");
-        row("four transfers",
-            lines("nak 61\nset plainTextEdit_SMSMessage=x\npress pushButton_SMSSend\n"
-                  "expect label_SmsSentStatus=" +
-                  kRefused +
-                  "\nnak 77\npress pushButton_MailSend\nexpect label_MailSentStatus=" + kRefused +
-                  "\nnak 81\nset lineEdit_SocketUrl=h\npress pushButton_SocketSend\n"
-                  "expect lblSocketSendStatus=" +
-                  kRefused +
-                  "\nnak F0\nset lineEdit_SendAtCommand=AT\npress pushButton_SendAtCommand\n"
-                  "expect label_AtCommandStatus=" +
-                  kRefused +
-                  "\nexpect titles=SMS Message Append, Mail Message Append, Socket Payload "
-                  "Append, AT Command Send\nexpect sent 62=\nexpect sent 78=\nexpect sent 82="));
+        row("four transfers", R"(
+            nak 61;; set plainTextEdit_SMSMessage=x;; press pushButton_SMSSend
+            expect label_SmsSentStatus=red|Refused by the module.;; nak 77
+            press pushButton_MailSend;; expect label_MailSentStatus=red|Refused by the module.
+            nak 81;; set lineEdit_SocketUrl=h;; press pushButton_SocketSend
+            expect lblSocketSendStatus=red|Refused by the module.;; nak F0
+            set lineEdit_SendAtCommand=AT;; press pushButton_SendAtCommand
+            expect label_AtCommandStatus=red|Refused by the module.
+            expect titles=SMS Message Append, Mail Message Append, Socket Payload Append, AT Command Send
+            expect sent 62=;; expect sent 78=;; expect sent 82=)");
     }
     void refusedPieces() { KOVA_RUN_TAB_SCRIPT(); }
 };
