@@ -16,7 +16,9 @@ void MainWindow::on_mnuFwUpdate_show() {
         QMessageBox::information(this, tr("Not Connected to Module"),
                                  tr("Not connected to module on serial port. Connect first."),
                                  QMessageBox::Ok);
+        return;
     }
+    fwUpdateDialog.show();
 }
 
 void MainWindow::on_buttonBox_clicked(QAbstractButton *) {

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTimer>
 #include <memory>
 
+#include "firmware_list.h"
 #include "main_window.h"
+#include "update_server.h"
 #include "virtual_module.h"
 
 namespace {
@@ -23,16 +26,14 @@ bool onlyPrints(int argc, char *argv[]) {
     return false;
 }
 
-void describe(QCommandLineParser &parser, const QCommandLineOption &port,
-              const QCommandLineOption &simulate) {
+void describe(QCommandLineParser &parser, const QList<QCommandLineOption> &options) {
     QCoreApplication::setApplicationName(QStringLiteral("KOVA Test Tool"));
     QCoreApplication::setApplicationVersion(QLatin1String(MainWindow::VersionString));
     parser.setApplicationDescription(
         QStringLiteral("Exercises a KOVA cellular module over its serial line."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption(port);
-    parser.addOption(simulate);
+    parser.addOptions(options);
 }
 
 }  // namespace
@@ -43,21 +44,29 @@ int main(int argc, char *argv[]) {
                                         QStringLiteral("name"));
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
-        QStringLiteral("Run a virtual module on a pseudo-terminal and connect to it."));
+        QStringLiteral("Run a virtual module on a pseudo-terminal and connect to it, and serve "
+                       "a demo firmware list on 127.0.0.1:7776."));
+    const QCommandLineOption updateServerOption(
+        QStringLiteral("update-server"),
+        QStringLiteral("Fetch the firmware list from <host> for this run (the setting "
+                       "UpdateServer/Host otherwise, localhost by default)."),
+        QStringLiteral("host"));
+    const QList<QCommandLineOption> options{portOption, simulateOption, updateServerOption};
     QCommandLineParser parser;
     if (onlyPrints(argc, argv)) {
         QCoreApplication core(argc, argv);
-        describe(parser, portOption, simulateOption);
+        describe(parser, options);
         parser.process(core);  // prints and exits
         return 0;
     }
     QApplication app(argc, argv);
-    describe(parser, portOption, simulateOption);
+    describe(parser, options);
     parser.process(app);
 
     // Made before the window so that it outlives it: the window's worker closes its side of
     // the line first.
     std::unique_ptr<VirtualModule> virtualModule;
+    std::unique_ptr<UpdateServer> updateServer;
     QString startPort = parser.value(portOption);
     if (parser.isSet(simulateOption)) {
         virtualModule = std::make_unique<VirtualModule>();
@@ -68,13 +77,28 @@ int main(int argc, char *argv[]) {
             return 1;
         }
         startPort = virtualModule->devicePath();
+        updateServer = std::make_unique<UpdateServer>();
+        if (!updateServer->listen(kUpdateServerPort)) {
+            updateServer.reset();
+        }
     }
 
     int exitCode = 0;
     {
         MainWindow window;
+        // The demo's list is served on loopback; a host given on the command line still wins.
+        if (parser.isSet(updateServerOption)) {
+            window.setUpdateServerHost(parser.value(updateServerOption));
+        } else if (updateServer) {
+            window.setUpdateServerHost(QStringLiteral("127.0.0.1"));
+        }
         if (virtualModule) {
             window.offerExtraPort(virtualModule->devicePath());
+            if (!updateServer) {
+                window.statusBar()->showMessage(
+                    QStringLiteral("Port %1 is taken: the demo firmware list is not served.")
+                        .arg(kUpdateServerPort));
+            }
         }
         window.show();
         if (!startPort.isEmpty()) {

@@ -4,6 +4,7 @@
 #include "frame_codec.h"
 #include "link_state.h"
 #include "module3g.h"
+#include "setup_quietly.h"
 #include "status_field.h"
 #include "ui_dlgabout.h"
 #include "ui_mainwindow.h"
@@ -24,16 +25,6 @@ const char *const kSlotsNotConnectedByName[] = {
     "on_buttonBox_clicked(QAbstractButton*)",
 };
 
-QtMessageHandler previousHandler = nullptr;
-void quietConnectByName(QtMsgType type, const QMessageLogContext &context, const QString &text) {
-    const QString prefix =
-        QStringLiteral("QMetaObject::connectSlotsByName: No matching signal for ");
-    if (text.startsWith(prefix) &&
-        MainWindow::slotsNotConnectedByName().contains(text.mid(prefix.size()))) {
-        return;
-    }
-    previousHandler(type, context, text);
-}
 }  // namespace
 
 QStringList MainWindow::slotsNotConnectedByName() {
@@ -50,11 +41,10 @@ MainWindow::MainWindow(QWidget *parent)
       aboutUi(new Ui::dlgAbout),
       aboutDialog(this),
       serialPortDialog(this),
+      fwUpdateDialog(this),
       lastCallState(-1),
       serialPortMapper(this) {
-    previousHandler = qInstallMessageHandler(quietConnectByName);
-    ui->setupUi(this);  // ends with connect-by-name
-    qInstallMessageHandler(previousHandler);
+    setupUiQuietly(*ui, this, slotsNotConnectedByName());
     aboutUi->setupUi(&aboutDialog);  // the form connects its own button box
     collectGpioWidgets();
 
@@ -77,6 +67,14 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->mnuBatchFwUpdate, &QAction::triggered, this, &MainWindow::on_mnuFwUpdate_show);
     connect(ui->mnuAbout, &QAction::triggered, this, &MainWindow::on_mnuAbout_show);
     connect(&commProcessor, &CommProcessor::SerialPortLost, this, &MainWindow::onSerialPortLost);
+    // A batch sends its SMS through the module one after another; another would come between.
+    connect(&fwUpdateDialog, &Dlgfwupdate::batchRunning, this, [this](bool running) {
+        ui->pushButton_SMSSend->setEnabled(!running);
+        ui->pushButton_SMSSend->setToolTip(
+            running ? tr("A batch firmware update is sending SMS through the module. Send is "
+                         "back when it has finished or was stopped.")
+                    : QString());
+    });
 
     statusBar()->addPermanentWidget(ui->frmSerialStatus, 0);
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
@@ -97,7 +95,8 @@ MainWindow::~MainWindow() {
     delete ui;
     delete aboutUi;
     // The members go next, in reverse order: the mapper, then the serial worker (which ends
-    // its thread and closes the port), then the dialogs.
+    // its thread and closes the port), then the batch update dialog (which ends its worker's
+    // thread) and the other dialogs.
 }
 
 void MainWindow::showEvent(QShowEvent *) {}

@@ -15,6 +15,7 @@
 #include "comm_processor.h"
 #include "control_sync.h"
 #include "dlg_serial_port.h"
+#include "dlgfwupdate.h"
 #include "link_state.h"
 #include "sent_frames_log.h"
 
@@ -38,6 +39,8 @@ class MainWindow : public QMainWindow {
 
     // Offers a port the host does not enumerate (the virtual module) in the port dialog.
     void offerExtraPort(const QString &name);
+    // The update server the batch update asks for its firmware list, for this run.
+    void setUpdateServerHost(const QString &host) { fwUpdateDialog.setUpdateServerHost(host); }
 
     static const char *const VersionString;
 
@@ -173,6 +176,7 @@ class MainWindow : public QMainWindow {
     Ui::dlgAbout *aboutUi;
     QDialog aboutDialog;
     DlgSerialPort serialPortDialog;
+    Dlgfwupdate fwUpdateDialog;
     CommProcessor commProcessor;
     // Per GPIO group and pin row: the Get button, the "Read:" label, the read value, the
     // "Set Value:" label, the value combo box and the Set button; groups B to D use two rows.

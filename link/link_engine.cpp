@@ -387,7 +387,8 @@ int find_acknowledged_slot(LinkState &s, uint8_t seq) {
     return -1;
 }
 
-void handle_ack(LinkState &s, uint8_t seq, bool refused) {
+void handle_ack(Transaction &t, uint8_t seq, bool refused) {
+    LinkState &s = t.state;
     const int index = find_acknowledged_slot(s, seq);
     if (index < 0) {
         return;
@@ -403,11 +404,12 @@ void handle_ack(LinkState &s, uint8_t seq, bool refused) {
     ++s.nakCount[id];
     if (slot.reportsTo != 0) {
         s.cmdStatus[slot.reportsTo] = CMD_STATUS_NAK;
+        transfer_commit_refused(t, slot);
     }
     if (slot.request && s.repliesOwed[id] > 0) {
         --s.repliesOwed[id];  // a refused request is never answered
     }
-    transfer_refused(s, index);
+    transfer_refused(t, index);
 }
 
 // A reply settles one request of its id. Once none of that id is owed a reply, every one of
@@ -459,7 +461,7 @@ void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
     LinkState &s = t.state;
     if (m.cmdId < FIRST_STATUS_ID) {
         if (m.cmdId == CMD_ACK || m.cmdId == CMD_NAK) {
-            handle_ack(s, m.seq, m.cmdId == CMD_NAK);
+            handle_ack(t, m.seq, m.cmdId == CMD_NAK);
         }
         // Control frames carry our numbers, not the module's: the repeat filter ignores them.
         t.outbox.received.emplace_back(m.cmdId, false);
@@ -476,6 +478,7 @@ void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
         s.cmdStatus[m.cmdId] = code;
         ++s.replyCount[m.cmdId];
         settle_reply(s, m.cmdId);
+        transfer_replied(t, m.cmdId, code, now);
     }
     send(t, CMD_ACK, nullptr, 0, m.seq);
     const DispatchRow *row = dispatch_row(m.cmdId);
@@ -527,6 +530,6 @@ QByteArray link_process() {
         owed = static_cast<uint16_t>(std::min(owed + 1, 0xFFFF));
     }
     slot.lastSent = now;
-    transfer_written(s, index);
+    transfer_written(s, index, now);
     return frame_bytes(slot);
 }

@@ -13,6 +13,7 @@ namespace link_detail {
 struct Outbox {
     int framesQueued = 0;
     std::vector<std::pair<uchar, bool>> received;
+    std::vector<std::pair<LinkTransferId, uint8_t>> transfersEnded;
     void flush();
 };
 
@@ -63,9 +64,14 @@ LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
 void transfers_advance(LinkState &s);
 // The frame in `index` was acknowledged, answered or refused.
 void transfer_acknowledged(LinkState &s, int index);
-void transfer_refused(LinkState &s, int index);
-// The frame in `index` was written; a commit frame finishes its transfer.
-void transfer_written(LinkState &s, int index);
+void transfer_refused(Transaction &t, int index);
+// The frame in `index` was written; a commit frame finishes its transfer, which then waits
+// for its outcome.
+void transfer_written(LinkState &s, int index, int64_t now);
+// A reply of cmdId ends the oldest transfer waiting for one.
+void transfer_replied(Transaction &t, uint8_t cmdId, uint8_t code, int64_t now);
+// The module refused the commit frame in `index`.
+void transfer_commit_refused(Transaction &t, const TxSlot &slot);
 void transfers_reset(LinkState &s);
 
 inline const uint8_t *bytes_of(const QByteArray &data) {

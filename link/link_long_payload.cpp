@@ -57,6 +57,10 @@ QList<int> link_piece_sizes(const QByteArray &data) {
     return sizes;
 }
 
+bool link_sms_text_fits(const QByteArray &text) {
+    return text.size() <= LINK_MAX_TEXT_LENGTH && frame_always_fits(CMD_SMS_TEXT, counted(text));
+}
+
 int link_sms_send(const QByteArray &number, const QByteArray &text, LinkTransferId *transfer) {
     if (number.size() > LINK_MAX_TEXT_LENGTH || text.size() > LINK_MAX_TEXT_LENGTH) {
         return 0;
@@ -64,8 +68,7 @@ int link_sms_send(const QByteArray &number, const QByteArray &text, LinkTransfer
     const QByteArray numberPayload = counted(number) + QByteArray(1, '\0');
     const QByteArray textPayload = counted(text);
     // Half an SMS is worse than none: refuse it whole when one frame could never be sent.
-    if (!frame_always_fits(CMD_SMS_NUMBER, numberPayload) ||
-        !frame_always_fits(CMD_SMS_TEXT, textPayload)) {
+    if (!frame_always_fits(CMD_SMS_NUMBER, numberPayload) || !link_sms_text_fits(text)) {
         return 0;
     }
     Transaction t;

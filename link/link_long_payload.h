@@ -12,6 +12,8 @@
 constexpr int LINK_PIECE_MAX_DATA = 255;
 constexpr int LINK_MAIL_FIELD_MAX = 255;
 
+// Whether an SMS text fits its one frame: its length byte, and its bytes once escaped.
+bool link_sms_text_fits(const QByteArray &text);
 // Number, text and send as one transfer; 0 when refused.
 int link_sms_send(const QByteArray &number, const QByteArray &text,
                   LinkTransferId *transfer = nullptr);

@@ -62,6 +62,9 @@ void Outbox::flush() {
     for (const auto &event : received) {
         emit n->command_received(event.first, event.second);
     }
+    for (const auto &ended : transfersEnded) {
+        emit n->transfer_ended(ended.first, ended.second);
+    }
 }
 
 void free_tx_slot(TxSlot &slot) {

@@ -21,6 +21,9 @@ constexpr int LINK_RETRANSMIT_SECONDS = 10;
 // remembered one by chance.
 constexpr int LINK_REPEAT_MEMORY = 64;
 constexpr int LINK_REPEAT_MEMORY_SECONDS = 60;
+// How long a transfer whose commit frame went out waits for the reply that ends it; a reply
+// that never came must not be paired with the next transfer's.
+constexpr int LINK_OUTCOME_WAIT_SECONDS = 60;
 
 // The tool withdrew the transfer this status reports before it was sent whole.
 constexpr uint8_t CMD_STATUS_CANCELLED = 252;
@@ -71,8 +74,9 @@ struct TxSlot {
     bool request = false;  // a frame of ours that the module answers with a reply
     LinkTransferId transfer = 0;
     // A transfer's commit frame: the command whose status reports the transfer, also when
-    // the module refuses this frame.
+    // the module refuses this frame, and the transfer it ends.
     uint8_t reportsTo = 0;
+    LinkTransferId ends = 0;
 
     bool occupied() const { return frame != nullptr; }
 };
@@ -191,6 +195,13 @@ struct Transfer {
     uint8_t statusId = 0;    // the command whose status reports the transfer's outcome
 };
 
+// A transfer whose commit frame went out, waiting for the reply of statusId that ends it.
+struct AwaitedOutcome {
+    LinkTransferId id = 0;
+    uint8_t statusId = 0;
+    int64_t since = 0;
+};
+
 struct LinkState : LinkSnapshot {
     uint8_t lastRxSeq = 0;
     bool lastRxSeqValid = false;  // no module frame handled since the port was opened
@@ -210,6 +221,8 @@ struct LinkState : LinkSnapshot {
     std::array<std::deque<Transfer>, TRANSFER_KIND_COUNT> transfers;
     int transferFramesWaiting = 0;
     LinkTransferId lastTransferId = 0;
+    // Oldest first: the module answers in the order it was asked.
+    std::deque<AwaitedOutcome> awaitingOutcome;
     std::array<std::unique_ptr<RxSlot>, LINK_SLOT_COUNT> rxTable;
     std::array<TxSlot, LINK_SLOT_COUNT> txTable;
 };

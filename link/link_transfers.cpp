@@ -101,6 +101,7 @@ bool start_next(LinkState &s, TransferKind kind) {
     slot.transfer = t.id;
     if (t.committed && t.waiting.size() == 1) {
         slot.reportsTo = t.statusId;
+        slot.ends = t.id;
     }
     t.slot = index;
     t.waiting.pop_front();
@@ -147,6 +148,7 @@ LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
     if (open.refused) {
         // The module refused a piece before the commit was queued: the send never goes.
         s.cmdStatus[statusId] = CMD_STATUS_NAK;
+        t.outbox.transfersEnded.emplace_back(id, CMD_STATUS_NAK);
         ++s.counters.transferFramesDropped;
         erase(transfers_of(s, kind), id);
         start_next(s, kind);
@@ -174,7 +176,8 @@ void transfer_acknowledged(LinkState &s, int index) {
     s.txTable[index].transfer = 0;
 }
 
-void transfer_refused(LinkState &s, int index) {
+void transfer_refused(Transaction &tx, int index) {
+    LinkState &s = tx.state;
     std::deque<Transfer> *list = nullptr;
     Transfer *t = owner(s, index, &list);
     s.txTable[index].transfer = 0;
@@ -187,12 +190,13 @@ void transfer_refused(LinkState &s, int index) {
     drop_waiting(s, *t);
     if (t->committed) {
         s.cmdStatus[t->statusId] = CMD_STATUS_NAK;
+        tx.outbox.transfersEnded.emplace_back(t->id, CMD_STATUS_NAK);
         erase(*list, t->id);
     }
     // An open transfer stays, refused, until its commit comes and is dropped with it.
 }
 
-void transfer_written(LinkState &s, int index) {
+void transfer_written(LinkState &s, int index, int64_t now) {
     std::deque<Transfer> *list = nullptr;
     Transfer *t = owner(s, index, &list);
     if (t == nullptr || !t->committed || !t->waiting.empty() || t->slot != index) {
@@ -201,7 +205,33 @@ void transfer_written(LinkState &s, int index) {
     // The commit frame is on the line: the next transfer of the kind may start, and this
     // frame's acknowledgement ends it like any request's.
     s.txTable[index].transfer = 0;
+    s.awaitingOutcome.push_back(AwaitedOutcome{t->id, t->statusId, now});
     erase(*list, t->id);
+}
+
+void transfer_replied(Transaction &t, uint8_t cmdId, uint8_t code, int64_t now) {
+    std::deque<AwaitedOutcome> &awaiting = t.state.awaitingOutcome;
+    while (!awaiting.empty() && now - awaiting.front().since > LINK_OUTCOME_WAIT_SECONDS) {
+        awaiting.pop_front();
+    }
+    for (auto it = awaiting.begin(); it != awaiting.end(); ++it) {
+        if (it->statusId == cmdId) {
+            t.outbox.transfersEnded.emplace_back(it->id, code);
+            awaiting.erase(it);
+            return;
+        }
+    }
+}
+
+void transfer_commit_refused(Transaction &t, const TxSlot &slot) {
+    std::deque<AwaitedOutcome> &awaiting = t.state.awaitingOutcome;
+    for (auto it = awaiting.begin(); it != awaiting.end(); ++it) {
+        if (it->id == slot.ends) {
+            awaiting.erase(it);
+            break;
+        }
+    }
+    t.outbox.transfersEnded.emplace_back(slot.ends, CMD_STATUS_NAK);
 }
 
 void transfers_reset(LinkState &s) {
@@ -209,6 +239,7 @@ void transfers_reset(LinkState &s) {
         list.clear();
     }
     s.transferFramesWaiting = 0;
+    s.awaitingOutcome.clear();
 }
 
 }  // namespace link_detail

@@ -13,4 +13,7 @@ class Module3G : public QObject {
     void command_received(uchar cmdId, bool isReply);
     // A frame was put into the transmit table.
     void command_queued();
+    // The transfer that a send handed back ended: the module's reply status, or
+    // CMD_STATUS_NAK when it refused a frame of it.
+    void transfer_ended(uint transferId, uchar status);
 };

@@ -19,6 +19,8 @@ struct ModuleFaults {
         QByteArray payload;
     };
     QMap<quint8, CannedReply> cannedReplies;
+    // Requests of these ids are acknowledged and then lost: never carried out nor answered.
+    QSet<quint8> unansweredIds;
     // Frames are carried out but never acknowledged, so the tool keeps writing them again.
     bool withholdAcks = false;
     // Every Nth frame written gets one bit flipped, loses one byte, or goes out twice (0: never).

@@ -18,6 +18,9 @@ constexpr int kTimerCheckMs = 250;
 
 ModuleWorker::ModuleWorker() {
     link_.setRequestHandler([this](const ModuleRequest &request) {
+        if (faults_.unansweredIds.contains(request.id)) {
+            return;
+        }
         const auto canned = faults_.cannedReplies.constFind(request.id);
         if (canned != faults_.cannedReplies.constEnd()) {
             link_.reply(request.id, canned->code, canned->payload);

@@ -88,6 +88,9 @@ void VirtualModule::setCannedReply(quint8 id, quint8 code, const QByteArray &pay
 void VirtualModule::clearCannedReplies() {
     changeFaults([](ModuleFaults &f) { f.cannedReplies.clear(); });
 }
+void VirtualModule::setUnansweredIds(const QSet<quint8> &ids) {
+    changeFaults([&ids](ModuleFaults &f) { f.unansweredIds = ids; });
+}
 void VirtualModule::setWithholdAcks(bool withhold) {
     changeFaults([withhold](ModuleFaults &f) { f.withholdAcks = withhold; });
 }

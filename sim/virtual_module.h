@@ -47,6 +47,7 @@ class VirtualModule : public QObject {
     // clearCannedReplies() returns to the module's own answers.
     void setCannedReply(quint8 id, quint8 code, const QByteArray &payload = QByteArray());
     void clearCannedReplies();
+    void setUnansweredIds(const QSet<quint8> &ids);
     void setWithholdAcks(bool withhold);
     void setFlipBitEvery(int frames);
     void setDropByteEvery(int frames);

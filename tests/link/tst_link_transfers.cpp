@@ -6,6 +6,7 @@
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_transfers.h"
+#include "module3g.h"
 #include "module_script.h"
 
 using testsupport::Decoded;
@@ -113,6 +114,37 @@ class TestLinkTransfers : public QObject {
         QCOMPARE(s.nakCount[CMD_SMS_TEXT], 1u);
         answer(next[0]);
         QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("61 62"));
+    }
+
+    // Each transfer hears its own outcome: replies pair with sends in order, a refusal ends
+    // its own transfer, and a send unanswered for a minute pairs with nothing.
+    void transfersEndWithTheirOwnOutcome() {
+        QSignalSpy ended(link_notifier(), &Module3G::transfer_ended);
+        LinkTransferId ids[5] = {};
+        ModuleScript module;
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(link_sms_send("1", "a", &ids[i]));
+        }
+        ModuleScript::acknowledgeEverything();
+        QVERIFY(link_sms_send("3", "c", &ids[2]));
+        answer(written().value(0));
+        answer(written().value(0), CMD_NAK);
+        module.reply(CMD_SMS_SEND, {}, 1);
+        module.reply(CMD_SMS_SEND);
+        QVERIFY(link_sms_send("4", "d", &ids[3]));
+        ModuleScript::acknowledgeEverything();
+        clock.advance(LINK_OUTCOME_WAIT_SECONDS + 1);
+        QVERIFY(link_sms_send("5", "e", &ids[4]));
+        ModuleScript::acknowledgeEverything();
+        module.reply(CMD_SMS_SEND);
+        QStringList outcomes;
+        for (const QList<QVariant> &e : ended) {
+            outcomes << QStringLiteral("%1:%2").arg(e[0].toUInt()).arg(e[1].toUInt());
+        }
+        QCOMPARE(
+            outcomes,
+            QStringList({QStringLiteral("%1:253").arg(ids[2]), QStringLiteral("%1:1").arg(ids[0]),
+                         QStringLiteral("%1:0").arg(ids[1]), QStringLiteral("%1:0").arg(ids[4])}));
     }
 
     // Refused before its send was queued: the send never goes, and says so.

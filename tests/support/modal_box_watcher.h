@@ -23,6 +23,8 @@ class ModalBoxWatcher : public QObject {
 
     // Runs while a box is open, before it is closed: to see what happens in its nested loop.
     std::function<void(const Box &)> whileOpen;
+    // The button pressed to close a box that has it; others are accepted.
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
     QList<Box> boxes;
 
     QStringList titles() const {
@@ -49,7 +51,9 @@ class ModalBoxWatcher : public QObject {
             if (whileOpen) {
                 whileOpen(seen);
             }
-            if (open) {
+            if (open && open->button(answer) != nullptr) {
+                open->button(answer)->click();
+            } else if (open) {
                 open->accept();
             }
         });
