@@ -65,8 +65,7 @@ class TestFwUpdate : public QObject {
     // The window connected to a fresh module, its batch dialog open with the demo list.
     bool openDialog() {
         QString why;
-        module_ = startModule(&why);
-        if (!module_) {
+        if (!(module_ = startModule(&why))) {
             return false;
         }
         smsSends_ = 0;
@@ -89,11 +88,9 @@ class TestFwUpdate : public QObject {
 
     // Waits until the module has been asked for the nth SMS, then answers it.
     bool answerSms(int nth, quint8 code) {
-        if (!QTest::qWaitFor([&] { return smsSends_ >= nth; }, kIoTimeoutMs)) {
-            return false;
-        }
+        const bool asked = QTest::qWaitFor([&] { return smsSends_ >= nth; }, kIoTimeoutMs);
         module_->sendModuleReply(CMD_SMS_SEND, code);
-        return true;
+        return asked;
     }
 
   private slots:
@@ -134,12 +131,10 @@ class TestFwUpdate : public QObject {
                                    << QStringList{none} << "no answer within 0.2 s";
         // Read up to 1 MiB: 1,041 whole lines of 1,007 bytes, the piece of the next dropped.
         const QByteArray line = "fw/T/" + QByteArray(1000, 'x') + "\r\n";
-        QStringList endless;
-        while (endless.size() < 1041) {
-            endless << "T \t- " + QString(1000, 'x') + "|:7776/cellularModem/fw/T/" +
-                           QString(1000, 'x');
-        }
-        QTest::newRow("endless") << int(UpdateServer::Answer::Endless) << line << endless
+        const QString item = "T \t- " + QString(1000, 'x') + "|:7776/cellularModem/fw/T/";
+        QTest::newRow("endless") << int(UpdateServer::Answer::Endless) << line
+                                 << QStringList(
+                                        QVector<QString>(1041, item + QString(1000, 'x')).toList())
                                  << QString();
     }
     void firmwareList() {
@@ -155,11 +150,6 @@ class TestFwUpdate : public QObject {
         QCOMPARE(fetchList(dialog), items);
         QVERIFY2(logOf(&dialog).contains(log), qPrintable(logOf(&dialog)));
         QCOMPARE(in(&dialog, "btnStartUpdate")->isEnabled(), !items.first().endsWith('|'));
-    }
-
-    void msisdnSplitting() {
-        QCOMPARE(splitMsisdnList("+1 555 0100, 4444;7777\n"),
-                 QStringList({"1", "555", "0100", "4444", "7777"}));
     }
 
     void otaText_data() {
@@ -193,7 +183,7 @@ class TestFwUpdate : public QObject {
         connect(in<QProgressBar>(dialog_, "prgUpdate"), &QProgressBar::valueChanged, this,
                 [&](int value) { progress << value; });
         auto *smsSend = widget<QPushButton>(window_.get(), "pushButton_SMSSend");
-        start(QStringLiteral("111, 222x\n333"));
+        start(QStringLiteral("+111, 222x;\n333"));
         QVERIFY(!smsSend->isEnabled() && !smsSend->toolTip().isEmpty());
         QVERIFY(logShows(dialog_, "Update finished."));
         QCOMPARE(boxes_.boxes.first().text,
