@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "firmware_list.h"
+#include "high_dpi.h"
 #include "main_window.h"
 #include "update_server.h"
 #include "virtual_module.h"
@@ -59,6 +60,7 @@ int main(int argc, char *argv[]) {
         parser.process(core);  // prints and exits
         return 0;
     }
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     describe(parser, options);
     parser.process(app);

@@ -67,6 +67,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->mnuBatchFwUpdate, &QAction::triggered, this, &MainWindow::on_mnuFwUpdate_show);
     connect(ui->mnuAbout, &QAction::triggered, this, &MainWindow::on_mnuAbout_show);
     connect(&commProcessor, &CommProcessor::SerialPortLost, this, &MainWindow::onSerialPortLost);
+    connect(&commProcessor, &CommProcessor::SerialPortReconnected, this,
+            &MainWindow::onSerialPortReconnected);
+    connect(&commProcessor, &CommProcessor::ReconnectFailed, this, &MainWindow::onReconnectFailed);
     // A batch sends its SMS through the module one after another; another would come between.
     connect(&fwUpdateDialog, &Dlgfwupdate::batchRunning, this, [this](bool running) {
         ui->pushButton_SMSSend->setEnabled(!running);

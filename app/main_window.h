@@ -39,6 +39,8 @@ class MainWindow : public QMainWindow {
 
     // Offers a port the host does not enumerate (the virtual module) in the port dialog.
     void offerExtraPort(const QString &name);
+    // The serial worker, for tests and tools that look at the line itself.
+    CommProcessor &serialWorker() { return commProcessor; }
     // The update server the batch update asks for its firmware list, for this run.
     void setUpdateServerHost(const QString &host) { fwUpdateDialog.setUpdateServerHost(host); }
 
@@ -136,6 +138,8 @@ class MainWindow : public QMainWindow {
 
   private:
     void closePortAndWait();
+    void onSerialPortReconnected(const QString &port);
+    void onReconnectFailed(const QString &reason);
     void collectGpioWidgets();
     // Whether the link queued a request (a request function's result); when it did not, the
     // user is told in a box titled by the feature.

@@ -51,6 +51,7 @@ void MainWindow::openSerialPort(QString comPortStr) {
 
 void MainWindow::closeSerialPort() {
     emit commProcessor.DoCloseSerialPort();
+    fwUpdateDialog.setPortAway(false);  // a batch stops waiting for a port the user left
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
                    tr("Not Connected"));
     statusBar()->showMessage(tr("Serial port disconnected."), kStatusMessageMs);
@@ -96,11 +97,26 @@ void MainWindow::updateSerialPortMenuLastUsed() {
             Qt::UniqueConnection);
 }
 
+// No box: the worker watches for the device to return and reopens it by itself.
 void MainWindow::onSerialPortLost(QString errorText) {
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
-                   tr("Not Connected"));
-    statusBar()->showMessage(errorText, kStatusMessageMs);
-    QMessageBox::critical(this, tr("Error"), errorText, QMessageBox::Ok);
+                   tr("Reconnecting..."));
+    statusBar()->showMessage(
+        tr("%1 Reconnecting as soon as it is back; Disconnect stops waiting.").arg(errorText));
+    fwUpdateDialog.setPortAway(true);
+    update_UI(0, false);  // what the loss interrupted; no frame will come to show it
+}
+
+void MainWindow::onSerialPortReconnected(const QString &port) {
+    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected, port);
+    statusBar()->showMessage(tr("Reconnected to serial port %1.").arg(port), kStatusMessageMs);
+    fwUpdateDialog.setPortAway(false);
+}
+
+void MainWindow::onReconnectFailed(const QString &reason) {
+    statusBar()->showMessage(
+        tr("The serial port is back but does not open yet: %1")
+            .arg(QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
 }
 
 void MainWindow::offerExtraPort(const QString &name) {

@@ -42,6 +42,12 @@ bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status) {
                        QCoreApplication::translate("MainWindow", "Refused by the module."));
         return true;
     }
+    if (status == CMD_STATUS_INTERRUPTED) {
+        setStatusField(
+            frame, label, status_style::Failure,
+            QCoreApplication::translate("MainWindow", "Interrupted: the port was lost."));
+        return true;
+    }
     if (status == CMD_STATUS_CANCELLED) {
         setStatusField(frame, label, status_style::Failure,
                        QCoreApplication::translate("MainWindow", "Cancelled before it was sent."));

@@ -24,8 +24,9 @@ extern const char *const Connected;
 // only what changed: re-applying a style sheet costs a re-polish.
 void setStatusField(QFrame *frame, QLabel *label, const char *styleSheet, const QString &text);
 
-// A request the module refused, or one the tool withdrew before it went out; false for any
-// other status. Features with codes of their own call this before their mapping.
+// A request the module refused, one the tool withdrew before it went out, or one the port's
+// loss interrupted; false for any other status. Features with codes of their own call this before
+// their mapping.
 bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status);
 
 // The standard rule: 0 success, 1 failure, a refusal as applyRefusal shows it, idle empties

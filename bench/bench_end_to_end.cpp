@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -97,6 +98,7 @@ class ToolSide {
     // The worker's thread ends before the probe goes, so no handler runs during its removal.
     ~ToolSide() { comm_.reset(); }
 
+    bool watching() const { return comm_->isWatching(); }
     bool open(const QString &device) {
         emit comm_->OpenSerialPort(device);
         return waitUntil([this] { return opened_ != 0; }) && opened_ > 0;
@@ -464,6 +466,49 @@ void BM_WindowSocket(benchmark::State &state, FlowMode flow) {
     state.counters["max_stall_ms"] = worstStallMs;
 }
 
+// A port lost and back at the same path: from the device's return until the request queued
+// meanwhile was written, the worker watching at its own pace (a look every 500 ms).
+void BM_Reconnect(benchmark::State &state) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("kova"));
+    VirtualModule module;
+    std::atomic<bool> written{false};
+    QObject::connect(
+        &module, &VirtualModule::frameReceived, &module,
+        [&](quint8 id) { written = written || id == CMD_GET_RSSI; }, Qt::DirectConnection);
+    if (!module.start() || !module.createLink(path)) {
+        state.SkipWithError("the module did not start");
+        return;
+    }
+    ToolSide tool(false);
+    if (!tool.open(path)) {
+        state.SkipWithError("the worker could not open the module's pty");
+        return;
+    }
+    for (auto _ : state) {
+        module.stop();
+        if (!waitUntil([&] { return tool.watching(); })) {
+            state.SkipWithError("the loss was not noticed");
+            break;
+        }
+        written = false;
+        link_get_rssi();
+        // Devices come back at any moment of the worker's watch: spread the returns over it.
+        QThread::msleep(static_cast<unsigned long>(state.iterations() * 53 % 500));
+        if (!module.start()) {
+            state.SkipWithError("the module did not start again");
+            break;
+        }
+        const Clock::time_point back = Clock::now();
+        module.createLink(path);
+        if (!waitUntil([&] { return written.load(); })) {
+            state.SkipWithError("the queued request was not written");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - back).count());
+    }
+}
+
 void registerAll() {
     const Transfer download{0, kLongResponseBytes};
     const Transfer upload{kLongRequestBytes, kShortResponseBytes};
@@ -492,6 +537,10 @@ void registerAll() {
         {"window_socket_40k/stop_and_wait", FlowMode::StopAndWait},
         {"window_socket_40k/pipelined", FlowMode::Pipelined},
     };
+    benchmark::RegisterBenchmark("reconnect/device_back_to_first_frame", BM_Reconnect)
+        ->UseManualTime()
+        ->Iterations(10)
+        ->Unit(benchmark::kMillisecond);
     for (const auto &c : windowCases) {
         benchmark::RegisterBenchmark(c.name, BM_WindowSocket, c.flow)
             ->UseManualTime()

@@ -280,6 +280,19 @@ void Dlgfwupdate::noteOutcome(const QString &msisdn, const QString &outcome) {
     }
 }
 
+void Dlgfwupdate::setPortAway(bool away) {
+    if (away == portAway_) {
+        return;
+    }
+    portAway_ = away;
+    QMetaObject::invokeMethod(&worker, away ? &UpdateWorker::pause : &UpdateWorker::resume,
+                              Qt::QueuedConnection);
+    if (uiState == Updating) {
+        appendLog(away ? tr("The serial port is gone: the batch waits for it to return.")
+                       : tr("The batch goes on."));
+    }
+}
+
 void Dlgfwupdate::on_btnStopUpdate_clicked() {
     stopRequested = true;
 }

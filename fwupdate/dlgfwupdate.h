@@ -35,6 +35,9 @@ class Dlgfwupdate : public QDialog {
     // Tests shorten the waits.
     void setListTimeoutMs(int ms) { listTimeoutMs_ = ms; }
     UpdateWorker &updateWorker() { return worker; }
+    // The serial port went away (true) or is back, or the user gave up on it (false). A
+    // running batch waits meanwhile: a number's time-out only counts while the port is there.
+    void setPortAway(bool away);
     // The batch's report as CSV: number, firmware, outcome, time; false with a reason.
     bool saveReport(const QString &fileName, QString *whyNot) const;
 
@@ -76,6 +79,7 @@ class Dlgfwupdate : public QDialog {
     QMovie loadingMovie;
 
     QString hostOverride_;
+    bool portAway_ = false;
     int listTimeoutMs_ = kListTimeoutMs;
     QByteArray listBody_;
     bool listCut_ = false;

@@ -41,26 +41,27 @@ void UpdateWorker::performUpdate(QString msisdn) {
         return;
     }
     smsSendOk = false;
-    LinkTransferId transfer = 0;
-    if (!link_sms_send(msisdn.toUtf8(), buildOtaMessage().toUtf8(), &transfer)) {
+    current_ = msisdn;
+    if (!sendCurrent()) {
         emit updateEnded(msisdn, LinkRefused);
         return;
     }
-    forgetExpired();
-    Owed &owed = owed_[transfer];
-    owed.msisdn = msisdn;
-    owed.since.start();
-    waitingFor_ = transfer;
 
     // The report is a queued call to this thread: it can only arrive inside the loop.
     QEventLoop loop;
     QTimer timeout;
     timeout.setSingleShot(true);
+    timeout.setInterval(kReplyTimeoutMs);
     connect(&timeout, &QTimer::timeout, this, &UpdateWorker::giveUpWaiting);
-    timeout.start(kReplyTimeoutMs);
+    if (!paused_) {
+        timeout.start();
+    }
     waitLoop_ = &loop;
+    waitTimer_ = &timeout;
     loop.exec();
     waitLoop_ = nullptr;
+    waitTimer_ = nullptr;
+    resend_ = false;
 
     if (waitingFor_ != 0) {
         // Given up on: a number logged as failed must not be sent after all.
@@ -71,6 +72,41 @@ void UpdateWorker::performUpdate(QString msisdn) {
         waitingFor_ = 0;
     }
     emit updateEnded(msisdn, smsSendOk ? Success : SmsNotSent);
+}
+
+bool UpdateWorker::sendCurrent() {
+    LinkTransferId transfer = 0;
+    if (!link_sms_send(current_.toUtf8(), buildOtaMessage().toUtf8(), &transfer)) {
+        return false;
+    }
+    forgetExpired();
+    Owed &owed = owed_[transfer];
+    owed.msisdn = current_;
+    owed.since.start();
+    waitingFor_ = transfer;
+    return true;
+}
+
+void UpdateWorker::pause() {
+    paused_ = true;
+    if (waitTimer_ != nullptr) {
+        waitTimer_->stop();
+    }
+}
+
+void UpdateWorker::resume() {
+    paused_ = false;
+    if (waitTimer_ == nullptr) {
+        return;  // not waiting for a number
+    }
+    if (resend_) {
+        resend_ = false;
+        if (!sendCurrent()) {
+            giveUpWaiting();
+            return;
+        }
+    }
+    waitTimer_->start();
 }
 
 void UpdateWorker::giveUpWaiting() {
@@ -86,6 +122,16 @@ void UpdateWorker::onSmsSendStatus(uint transferId, uchar status) {
     }
     const QString msisdn = found->msisdn;
     owed_.erase(found);
+    if (status == CMD_STATUS_INTERRUPTED) {
+        // The module may have restarted and forgotten it: the current number's SMS goes again
+        // once the port is back; an earlier number's outcome stays unknown.
+        if (transferId == waitingFor_) {
+            waitingFor_ = 0;
+            resend_ = true;
+            pause();
+        }
+        return;
+    }
     if (transferId == waitingFor_) {
         smsSendOk = status == 0;
         waitingFor_ = 0;

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "link_state.h"
 
@@ -40,12 +41,18 @@ class UpdateWorker : public QObject {
     void performUpdate(QString msisdn);
     // Ends the wait for the current number's report, as its time-out does.
     void giveUpWaiting();
+    // The port went away: the current number's wait stops until resume(), and an SMS the
+    // loss interrupted is sent again then.
+    void pause();
+    void resume();
 
   private slots:
     void onSmsSendStatus(uint transferId, uchar status);
 
   private:
     void forgetExpired();
+    // Hands the current number's SMS to the link; false when it refused it.
+    bool sendCurrent();
 
     bool smsSendOk = false;
     QString firmwarePath;
@@ -58,5 +65,9 @@ class UpdateWorker : public QObject {
     // SMS sent and not reported on yet, by transfer.
     QHash<LinkTransferId, Owed> owed_;
     LinkTransferId waitingFor_ = 0;
+    QString current_;
     QEventLoop *waitLoop_ = nullptr;
+    QTimer *waitTimer_ = nullptr;
+    bool paused_ = false;
+    bool resend_ = false;
 };

@@ -25,6 +25,8 @@ constexpr int LINK_REPEAT_MEMORY_SECONDS = 60;
 // that never came must not be paired with the next transfer's.
 constexpr int LINK_OUTCOME_WAIT_SECONDS = 60;
 
+// The port went while the request was on its way or owed a reply.
+constexpr uint8_t CMD_STATUS_INTERRUPTED = 251;
 // The tool withdrew the transfer this status reports before it was sent whole.
 constexpr uint8_t CMD_STATUS_CANCELLED = 252;
 constexpr uint8_t CMD_STATUS_NAK = 253;
@@ -267,6 +269,11 @@ int link_receive(const QByteArray &bytes);
 // A port was opened: the module at its other end may number its frames afresh, so nothing it
 // sends is taken for a repeat of what came before.
 void link_port_opened();
+// The port went: the module at its other end may have restarted and forgotten what it was
+// doing. Transfers whose commit frame it had not acknowledged are withdrawn, and requests
+// written and still owed a reply are forgotten; each shows CMD_STATUS_INTERRUPTED. Frames not
+// written yet stay queued.
+void link_port_lost();
 
 // Replaces the call event's reason byte only while it still holds `expected`, so a refresh
 // that read an older value never overwrites a newer event; returns 1 when it was replaced.

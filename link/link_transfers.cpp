@@ -246,6 +246,53 @@ void transfers_reset(LinkState &s) {
 
 using namespace link_detail;
 
+void link_port_lost() {
+    Transaction t;
+    LinkState &s = t.state;
+    const auto interrupt = [&](uint8_t statusId, LinkTransferId id) {
+        s.cmdStatus[statusId] = CMD_STATUS_INTERRUPTED;
+        if (id != 0) {
+            t.outbox.transfersEnded.emplace_back(id, CMD_STATUS_INTERRUPTED);
+        }
+    };
+    for (std::deque<Transfer> &list : s.transfers) {
+        while (!list.empty()) {
+            Transfer &transfer = list.front();
+            if (transfer.committed) {
+                interrupt(transfer.statusId, transfer.id);
+            }
+            withdraw(s, list, transfer);
+        }
+    }
+    for (TxSlot &slot : s.txTable) {
+        if (!slot.occupied() || slot.lastSent == 0) {
+            continue;
+        }
+        const uint8_t id = frame_command(slot);
+        if (slot.reportsTo != 0 && !slot.done) {
+            interrupt(slot.reportsTo, 0);  // its transfer waits for an outcome: told below
+        } else if (slot.request && (!slot.done || s.repliesOwed[id] > 0)) {
+            interrupt(id, 0);
+        }
+        free_tx_slot(slot);
+    }
+    for (uint8_t id = 0;; ++id) {
+        if (s.repliesOwed[id] > 0 && s.cmdStatus[id] == CMD_STATUS_PENDING) {
+            s.cmdStatus[id] = CMD_STATUS_INTERRUPTED;
+        }
+        s.repliesOwed[id] = 0;
+        if (id == 255) {
+            break;
+        }
+    }
+    for (const AwaitedOutcome &awaited : s.awaitingOutcome) {
+        interrupt(awaited.statusId, awaited.id);
+    }
+    s.awaitingOutcome.clear();
+    s.gpioGroupQueue.clear();
+    s.gpioPinQueue.clear();
+}
+
 int link_withdraw_transfer(LinkTransferId id) {
     Transaction t;
     LinkState &s = t.state;

@@ -2,6 +2,7 @@
 #include "comm_processor.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -10,8 +11,11 @@
 #include "link_engine.h"
 #include "link_state.h"
 #include "module3g.h"
+#include "port_diagnosis.h"
 
 CommProcessor::CommProcessor() : serialPort(this), ownerThread_(QThread::currentThread()) {
+    watchTimer_.setParent(this);  // moves to the worker's thread with it
+    connect(&watchTimer_, &QTimer::timeout, this, &CommProcessor::lookForLostPort);
     moveToThread(&thread);
     connect(&thread, &QThread::started, this, &CommProcessor::ProcessUartIO);
     connect(this, &CommProcessor::finished, &thread, &QThread::quit, Qt::DirectConnection);
@@ -38,25 +42,24 @@ QString CommProcessor::portErrorText() const {
     return portErrorText_;
 }
 
-void CommProcessor::notePortState(const QString &requestedName) {
+void CommProcessor::notePortState(const QString &requestedName, const QString &advice) {
     QMutexLocker lock(&portInfoMutex_);
     if (!requestedName.isNull()) {
         portName_ = requestedName;  // as the user named it, not Qt's short form of it
     }
     portErrorText_ = serialPort.errorString();
+    if (!advice.isEmpty()) {
+        portErrorText_ += QStringLiteral("\n\n") + advice;
+    }
     portOpen_ = serialPort.isOpen();
 }
 
-void CommProcessor::OnOpenSerialPort(QString comPort) {
-    if (serialPort.isOpen()) {
-        emit OpenSerialPortDone(false);
-        return;
-    }
-    serialPort.setPortName(comPort);
+// Opens with the line's settings; on failure the port's error text says why and what to do.
+bool CommProcessor::openPort(const QString &name) {
+    serialPort.setPortName(name);
     if (!serialPort.open(QIODevice::ReadWrite)) {
-        notePortState(comPort);
-        emit OpenSerialPortDone(false);
-        return;
+        notePortState(name, portOpenAdvice(name, serialPort.error()));
+        return false;
     }
     serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
     serialPort.setDataBits(QSerialPort::Data8);
@@ -65,11 +68,52 @@ void CommProcessor::OnOpenSerialPort(QString comPort) {
     serialPort.setFlowControl(QSerialPort::HardwareControl);
     serialPort.clear(QSerialPort::AllDirections);
     link_port_opened();
-    notePortState(comPort);
-    emit OpenSerialPortDone(true);
+    notePortState(name);
+    return true;
+}
+
+void CommProcessor::OnOpenSerialPort(QString comPort) {
+    if (serialPort.isOpen()) {
+        emit OpenSerialPortDone(false);
+        return;
+    }
+    stopWatching();  // connecting elsewhere, or to the same port by hand
+    emit OpenSerialPortDone(openPort(comPort));
+}
+
+void CommProcessor::stopWatching() {
+    watching_ = false;
+    watchTimer_.stop();
+    watchedPort_.clear();
+    lastWatchReason_.clear();
+}
+
+// The same device path again, opened as before; a device that is there but will not open yet
+// (permissions being set, another program probing it) is tried again at the next look.
+void CommProcessor::lookForLostPort() {
+    if (serialPort.isOpen() || watchedPort_.isEmpty()) {
+        stopWatching();
+        return;
+    }
+    if (!QFile::exists(portDevicePath(watchedPort_))) {
+        return;
+    }
+    const QString port = watchedPort_;
+    if (openPort(port)) {
+        stopWatching();
+        emit SerialPortReconnected(port);
+        emit RxUartDataReady();  // what waited for the port goes out now
+        return;
+    }
+    const QString reason = portErrorText();
+    if (reason != lastWatchReason_) {
+        lastWatchReason_ = reason;
+        emit ReconnectFailed(reason);
+    }
 }
 
 void CommProcessor::OnDoCloseSerialPort() {
+    stopWatching();
     serialPort.close();
     notePortState();
     emit SerialPortClosed();
@@ -92,6 +136,10 @@ void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
     const QString reason = serialPort.errorString();
     serialPort.close();
     notePortState();
+    link_port_lost();
+    watchedPort_ = name;
+    watching_ = true;
+    watchTimer_.start(watchIntervalMs_.load());
     emit SerialPortLost(portLossMessage(name, reason));
 }
 
@@ -141,6 +189,7 @@ void CommProcessor::ProcessUartIO() {
             }
         }
     }
+    stopWatching();
     if (serialPort.isOpen()) {
         serialPort.close();
         notePortState();

@@ -8,6 +8,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 
 class CommProcessor : public QObject {
@@ -23,6 +24,11 @@ class CommProcessor : public QObject {
     QString portErrorText() const;
 
     static constexpr int kWakeIntervalMs = 333;
+    // How often a lost port's device is looked for.
+    static constexpr int kWatchIntervalMs = 500;
+    void setWatchIntervalMs(int ms) { watchIntervalMs_ = ms; }
+    // Whether a lost port's device is being watched for; safe from any thread.
+    bool isWatching() const { return watching_.load(); }
 
     // What the user reads when an open port goes: the port named, and the system's reason
     // when it adds something.
@@ -42,8 +48,13 @@ class CommProcessor : public QObject {
     // After DoCloseSerialPort has been carried out.
     void SerialPortClosed();
     // The open port failed under us (adapter unplugged, the other side of a pty closed); it has
-    // been closed. Emitted once per loss.
+    // been closed, and its device is watched for until it returns or the user closes or opens
+    // a port. Emitted once per loss.
     void SerialPortLost(QString errorText);
+    // The lost port's device returned and was opened again with the same settings.
+    void SerialPortReconnected(QString port);
+    // The lost port's device is there but would not open; emitted when the reason changes.
+    void ReconnectFailed(QString reason);
 
   public slots:
     void OnOpenSerialPort(QString comPort);
@@ -53,10 +64,13 @@ class CommProcessor : public QObject {
 
   private slots:
     void OnSerialPortError(QSerialPort::SerialPortError error);
+    void lookForLostPort();
 
   private:
+    bool openPort(const QString &name);
+    void stopWatching();
     void writeDueFrames();
-    void notePortState(const QString &requestedName = QString());
+    void notePortState(const QString &requestedName = QString(), const QString &advice = QString());
 
     QSerialPort serialPort;
     QByteArray rxBuffer;
@@ -64,6 +78,11 @@ class CommProcessor : public QObject {
     std::atomic<bool> stopRequested{false};
 
     std::atomic<bool> oneFramePerWakeup_{false};
+    std::atomic<int> watchIntervalMs_{kWatchIntervalMs};
+    std::atomic<bool> watching_{false};
+    QTimer watchTimer_;
+    QString watchedPort_;
+    QString lastWatchReason_;
     std::atomic<bool> portOpen_{false};
     mutable QMutex portInfoMutex_;
     QString portName_;

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "high_dpi.h"
 #include "ui_dlgabout.h"
 #include "ui_dlgfwupdate.h"
 #include "ui_dlgserialport.h"
@@ -154,6 +155,10 @@ class TestForms : public QObject {
     QDialog dialogs[FormCount - 1];
     QWidget *const roots[FormCount] = {&mainWindow, &dialogs[0], &dialogs[1], &dialogs[2]};
 
+  public:
+    // The tool's own scaling (app/main.cpp), so that the forms are checked as a user sees them.
+    static void initMain() { enableHighDpiScaling(); }
+
   private slots:
     void initTestCase() {
         mainUi.setupUi(&mainWindow);
@@ -167,6 +172,13 @@ class TestForms : public QObject {
             mainUi.tabWidget->setCurrentIndex(i);
             QApplication::processEvents();
         }
+    }
+
+    // The layout checks prove nothing at a scale they do not run at. KOVA_EXPECTED_SCALE comes
+    // with QT_SCALE_FACTOR, so that a factor dropped or rounded on its way fails here.
+    void rendersAtExpectedScale() {
+        const qreal expected = qEnvironmentVariable("KOVA_EXPECTED_SCALE", "1").toDouble();
+        QCOMPARE(mainWindow.devicePixelRatioF(), expected);
     }
 
     void layoutIsTidy_data() {
@@ -260,7 +272,7 @@ class TestForms : public QObject {
         // What every request status field may show.
         const QString request =
             "|Request sent. Waiting for reply...|Refused by the module."
-            "|Cancelled before it was sent.";
+            "|Cancelled before it was sent.|Interrupted: the port was lost.";
         row("lbl_GPIO_Status", "GPIO GROUP CONFIG successful! REBOOT REQUIRED." + request);
         row("label_I2cOperationStatus", "ERROR: No Response from I²C subsystem" + request);
         row("lbl_CallHandling_StatusValue",

@@ -72,7 +72,11 @@ class TestFwUpdate : public QObject {
         connect(module_.get(), &VirtualModule::frameReceived, this,
                 [this](quint8 id) { smsSends_ += id == CMD_SMS_SEND; });
         window_ = std::make_unique<MainWindow>();
-        window_->openSerialPort(module_->devicePath());
+        window_->serialWorker().setWatchIntervalMs(10);
+        if (!module_->createLink(link())) {
+            return false;
+        }
+        window_->openSerialPort(link());
         window_->setUpdateServerHost(QStringLiteral("127.0.0.1"));
         window_->findChild<QAction *>(QStringLiteral("mnuBatchFwUpdate"))->trigger();
         dialog_ = window_->findChild<Dlgfwupdate *>();
@@ -80,6 +84,8 @@ class TestFwUpdate : public QObject {
         server_.setList(UpdateServer::demoList());
         return dialog_->isVisible() && fetchList(*dialog_).size() == 3;
     }
+
+    QString link() const { return settings_.filePath(QStringLiteral("kova")); }
 
     void start(const QString &numbers) {
         in<QPlainTextEdit>(dialog_, "txtListMSISDN")->setPlainText(numbers);
@@ -232,6 +238,23 @@ class TestFwUpdate : public QObject {
                  qPrintable(logOf(dialog_)));
         QVERIFY(logShows(dialog_, "Update finished."));
         QCOMPARE(smsSends_, 2);
+    }
+
+    // The port goes while a number waits for its report: the wait stops, and once the module
+    // is back the number's SMS goes again and its wait starts afresh.
+    void batchWaitsForThePort() {
+        if (!openDialog()) {
+            QSKIP("no pseudo-terminal");
+        }
+        module_->setUnansweredIds({CMD_SMS_SEND});
+        start(QStringLiteral("111"));
+        QVERIFY(QTest::qWaitFor([&] { return smsSends_ == 1; }, kIoTimeoutMs));
+        module_->stop();
+        QVERIFY(logShows(dialog_, "The serial port is gone: the batch waits for it to return."));
+        QVERIFY(module_->start() && module_->createLink(link()));
+        QVERIFY(logShows(dialog_, "The batch goes on."));
+        QVERIFY(answerSms(2, 0));
+        QVERIFY(logShows(dialog_, "Update to 111 finished with status 0(Success)"));
     }
 
     // Stop during the second of three; showing the dialog again and a second Start meanwhile

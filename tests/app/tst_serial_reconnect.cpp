@@ -1,0 +1,124 @@
+// A lost serial port comes back by itself: the virtual module's pty closes and a new one appears
+// at the same path. And a port that will not open says why.
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "link_state.h"
+#include "main_window.h"
+#include "modal_box_watcher.h"
+#include "virtual_module.h"
+#include "window_harness.h"
+
+using namespace testsupport;
+
+class TestSerialReconnect : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder_;
+    ModalBoxWatcher boxes_;
+
+    static QString serialField(MainWindow &window) {
+        return field(&window, "frmSerialStatus", "lblSerialStatus");
+    }
+
+  private slots:
+    // Unplugged with an SMS owed its reply and a request queued meanwhile; the device returns
+    // at the same path with its numbering started afresh.
+    void lostPortComesBack() {
+        QString why;
+        std::unique_ptr<VirtualModule> module = startModule(&why);
+        if (!module) {
+            QSKIP(qPrintable(why));
+        }
+        const QString path = folder_.filePath(QStringLiteral("kova"));
+        QVERIFY(module->createLink(path));
+        QList<quint8> received;
+        connect(module.get(), &VirtualModule::frameReceived, this,
+                [&](quint8 id) { received << id; });
+        MainWindow window;
+        window.serialWorker().setWatchIntervalMs(10);
+        window.openSerialPort(path);
+        module->setUnansweredIds({CMD_SMS_SEND});
+        widget<QPushButton>(&window, "pushButton_SMSSend")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(received.contains(CMD_SMS_SEND), kIoTimeoutMs);
+
+        module->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:orange;|Reconnecting...",
+                                  kIoTimeoutMs);
+        QVERIFY(window.statusBar()->currentMessage().contains(path));
+        QCOMPARE(labelText(&window, "label_SmsSentStatus"), "Interrupted: the port was lost.");
+        widget<QPushButton>(&window, "pushButton_GetRSSI")->click();
+
+        module->setNextSequence(ModuleLink::kFirstSequence);
+        module->setRssi(17);
+        QVERIFY(module->start() && module->createLink(path));
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + path,
+                                  kIoTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLineEdit>(&window, "EdtStatusRSSI")->text(), "-79 dB",
+                                  kIoTimeoutMs);
+        QCOMPARE(received.count(CMD_GET_RSSI), 1);
+        QVERIFY(boxes_.boxes.isEmpty());
+
+        // Disconnect while the device is away ends the watch.
+        module->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(window.serialWorker().isWatching(), kIoTimeoutMs);
+        window.closeSerialPort();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.serialWorker().isWatching(), kIoTimeoutMs);
+        QCOMPARE(serialField(window), "background-color:orange;|Not Connected");
+    }
+
+    void openFailureSaysWhy_data() {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("missing") << "missing"
+                                 << "does not exist";
+        // The kernel keeps 15 characters of a program's name.
+        QTest::newRow("locked")
+            << "locked"
+            << "Another program holds %1: " +
+                   QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15) +
+                   " (process %2).";
+        QTest::newRow("no permission")
+            << "permission"
+            << "add your user to the dialout group (sudo usermod -aG dialout";
+    }
+    void openFailureSaysWhy() {
+        QFETCH(QString, cause);
+        QFETCH(QString, advice);
+        if (cause == "permission" && geteuid() == 0) {
+            QSKIP("root opens a device whatever its mode");
+        }
+        QString why;
+        std::unique_ptr<VirtualModule> module = startModule(&why);
+        if (!module) {
+            QSKIP(qPrintable(why));
+        }
+        QString port = module->devicePath();
+        QSerialPort holder(port);
+        if (cause == "missing") {
+            port = QStringLiteral("/dev/kova-no-such-port");
+        } else if (cause == "locked") {
+            QVERIFY(holder.open(QIODevice::ReadWrite));  // its lock file names this process
+        } else {
+            QVERIFY(QFile::setPermissions(port, QFileDevice::Permissions()));
+        }
+        MainWindow window;
+        window.openSerialPort(port);
+        QCOMPARE(boxes_.boxes.size(), 1);
+        const QString text = boxes_.boxes.takeFirst().text;
+        const QString expected =
+            QString(advice)
+                .replace("%1", port)
+                .replace("%2", QString::number(QCoreApplication::applicationPid()));
+        QVERIFY2(text.contains(expected), qPrintable(text));
+    }
+};
+
+QTEST_MAIN(TestSerialReconnect)
+#include "tst_serial_reconnect.moc"
