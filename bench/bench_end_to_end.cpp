@@ -485,6 +485,7 @@ void BM_Reconnect(benchmark::State &state) {
         state.SkipWithError("the worker could not open the module's pty");
         return;
     }
+    int returns = 0;
     for (auto _ : state) {
         module.stop();
         if (!waitUntil([&] { return tool.watching(); })) {
@@ -494,7 +495,7 @@ void BM_Reconnect(benchmark::State &state) {
         written = false;
         link_get_rssi();
         // Devices come back at any moment of the worker's watch: spread the returns over it.
-        QThread::msleep(static_cast<unsigned long>(state.iterations() * 53 % 500));
+        QThread::msleep(static_cast<unsigned long>(++returns * 53 % 500));
         if (!module.start()) {
             state.SkipWithError("the module did not start again");
             break;
