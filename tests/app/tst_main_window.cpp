@@ -232,14 +232,6 @@ class TestMainWindow : public QObject {
                                            module->devicePath());
     }
 
-    void failedOpen() {
-        window = std::make_unique<MainWindow>();
-        window->openSerialPort(QStringLiteral("/dev/kova-no-such-port"));
-        QCOMPARE(serialField(), QStringLiteral("background-color:red;|Connection Failed"));
-        QCOMPARE(boxes->boxes.size(), 1);
-        QCOMPARE(boxes->boxes[0].icon, QMessageBox::Critical);
-    }
-
     void generator_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("box");         // the warning's text, or empty
