@@ -102,25 +102,14 @@ void MainWindow::refreshSocket(const LinkSnapshot &state) {
     QLabel *apnLabel = ui->lblSocketApnStatus;
     QFrame *sendFrame = ui->frmSocketSendStatus;
     QLabel *sendLabel = ui->lblSocketSendStatus;
-    // Every status without a meaning of its own shows the request as waiting.
-    auto show = [status](QFrame *frame, QLabel *label, const QString &success,
-                         const QString &failure) {
-        if (status == 0) {
-            setStatusField(frame, label, status_style::Success, success);
-        } else if (status == 1) {
-            setStatusField(frame, label, status_style::Failure, failure);
-        } else if (!applyRefusal(frame, label, status)) {
-            setStatusField(frame, label, status_style::Pending, pendingStatusText());
-        }
-    };
     switch (command) {
         case CMD_APN_SET:
-            show(apnFrame, apnLabel, tr("APN configured successfully."),
-                 tr("ERROR: Invalid values provided."));
+            applyStandardStatus(apnFrame, apnLabel, status, tr("APN configured successfully."),
+                                tr("ERROR: Invalid values provided."));
             break;
         case CMD_APN_GET:
-            show(apnFrame, apnLabel, tr("APN retrieved successfully."),
-                 tr("ERROR: Failed to retrieve configured APN."));
+            applyStandardStatus(apnFrame, apnLabel, status, tr("APN retrieved successfully."),
+                                tr("ERROR: Failed to retrieve configured APN."));
             // Once per reply taken whole, so what the user types next stands.
             if (status == 0 && state.apnReadCount != 0) {
                 controlSync_.write(
@@ -133,8 +122,9 @@ void MainWindow::refreshSocket(const LinkSnapshot &state) {
             }
             break;
         case CMD_SOCKET_CANCEL:
-            show(sendFrame, sendLabel, tr("SEND operation cancelled successfully."),
-                 tr("ERROR: No SEND operation in progress."));
+            applyStandardStatus(sendFrame, sendLabel, status,
+                                tr("SEND operation cancelled successfully."),
+                                tr("ERROR: No SEND operation in progress."));
             break;
         case CMD_SOCKET_RESULT:
             refreshSocketResult(status);
