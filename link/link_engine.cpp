@@ -142,8 +142,12 @@ template <auto Field>
 void counted_text(Received &r) {
     const uint8_t *bytes = nullptr;
     uint8_t count = 0;
-    if (r.p.counted(0, &bytes, &count) && count < (r.s.*Field).size()) {
-        set_text(r.s.*Field, bytes, count);
+    if (r.p.counted(0, &bytes, &count)) {
+        if (count < (r.s.*Field).size()) {
+            set_text(r.s.*Field, bytes, count);
+        } else {
+            ++r.s.counters.textsCut;
+        }
     }
 }
 
@@ -206,11 +210,17 @@ void sms_header(Received &r) {
     if (r.p.counted(0, &sender, &senderLength)) {
         if (senderLength < SMS_SENDER_SIZE) {
             set_text(r.s.smsRxSender, sender, senderLength);
+        } else {
+            ++r.s.counters.textsCut;
         }
         const uint8_t *date = nullptr;
         uint8_t dateLength = 0;
-        if (r.p.counted(1u + senderLength, &date, &dateLength) && dateLength < SMS_DATE_SIZE) {
-            set_text(r.s.smsRxDate, date, dateLength);
+        if (r.p.counted(1u + senderLength, &date, &dateLength)) {
+            if (dateLength < SMS_DATE_SIZE) {
+                set_text(r.s.smsRxDate, date, dateLength);
+            } else {
+                ++r.s.counters.textsCut;
+            }
         }
     }
     answer_module(r);
@@ -230,6 +240,8 @@ void sms_text(Received &r) {
         } else if (used + count <= SMS_TEXT_SIZE - 1) {
             append_text(r.s.smsRxText.data(), SMS_TEXT_SIZE, used, bytes, count);
             r.s.smsRxTextLength = static_cast<int16_t>(used + count);
+        } else {
+            ++r.s.counters.textsCut;
         }
     }
     answer_module(r);
@@ -261,6 +273,9 @@ void socket_response(Received &r) {
         append_text(r.s.socketResponse.data(), SOCKET_RESPONSE_SIZE, used, bytes, count);
     r.s.socketResponseLength = used + copied;
     r.s.socketResponseDropped += count - copied;
+    if (copied < count) {
+        ++r.s.counters.textsCut;
+    }
 }
 
 // Three counted texts; a reply that does not hold all three changes nothing.
@@ -293,7 +308,9 @@ void at_response(Received &r) {
     if (r.p.counted(0, &bytes, &count)) {
         const auto used =
             static_cast<uint32_t>(strnlen(r.s.atResponse.data(), AT_RESPONSE_SIZE - 1));
-        append_text(r.s.atResponse.data(), AT_RESPONSE_SIZE, used, bytes, count);
+        if (append_text(r.s.atResponse.data(), AT_RESPONSE_SIZE, used, bytes, count) < count) {
+            ++r.s.counters.textsCut;
+        }
     }
 }
 
@@ -395,10 +412,13 @@ void handle_ack(Transaction &t, uint8_t seq, bool refused) {
     }
     TxSlot &slot = s.txTable[index];
     slot.done = 1;
+    traffic_outcome(s, slot.trafficId,
+                    refused ? TrafficOutcome::Refused : TrafficOutcome::Acknowledged);
     if (!refused) {
         transfer_acknowledged(s, index);
         return;
     }
+    ++s.counters.naksReceived;
     const uint8_t id = frame_command(slot);
     s.cmdStatus[id] = CMD_STATUS_NAK;
     ++s.nakCount[id];
@@ -425,6 +445,7 @@ void settle_reply(LinkState &s, uint8_t id) {
         if (slot.occupied() && !slot.done && slot.request && slot.lastSent != 0 &&
             frame_command(slot) == id) {
             slot.done = 1;
+            traffic_outcome(s, slot.trafficId, TrafficOutcome::Acknowledged);
             transfer_acknowledged(s, i);
         }
     }
@@ -457,7 +478,7 @@ void remember(LinkState &s, const LinkMessage &m, int64_t now) {
     s.lastRxSeqValid = true;
 }
 
-void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
+void handle_received(Transaction &t, const LinkMessage &m, uint64_t trafficId, int64_t now) {
     LinkState &s = t.state;
     if (m.cmdId < FIRST_STATUS_ID) {
         if (m.cmdId == CMD_ACK || m.cmdId == CMD_NAK) {
@@ -469,6 +490,7 @@ void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
     }
     if (is_repeat(s, m, now)) {
         ++s.counters.repeatsDropped;
+        traffic_outcome(s, trafficId, TrafficOutcome::RepeatDropped);
         send(t, CMD_ACK, nullptr, 0, m.seq);  // this time, may it arrive
         return;
     }
@@ -481,6 +503,7 @@ void handle_received(Transaction &t, const LinkMessage &m, int64_t now) {
         transfer_replied(t, m.cmdId, code, now);
     }
     send(t, CMD_ACK, nullptr, 0, m.seq);
+    traffic_outcome(s, trafficId, TrafficOutcome::Acknowledged);
     const DispatchRow *row = dispatch_row(m.cmdId);
     if (row != nullptr && applies(row->applies, isReply, code)) {
         Received received{t, s, m.cmdId, code, PayloadReader(m.payload, m.length)};
@@ -497,6 +520,29 @@ QByteArray frame_bytes(const TxSlot &slot) {
     return QByteArray(reinterpret_cast<const char *>(slot.frame.get()), slot.length);
 }
 
+// A frame going to the line: counted, and recorded as it is written.
+QByteArray written(LinkState &s, TxSlot &slot) {
+    const QByteArray bytes = frame_bytes(slot);
+    ++s.counters.framesSent;
+    s.counters.bytesSent += static_cast<uint64_t>(bytes.size());
+    if (s.recordTraffic) {
+        uint8_t buffer[FRAME_BUFFER_SIZE];
+        FrameDecoder decoder;
+        frame_decoder_init(&decoder, buffer, sizeof buffer);
+        const QList<DecodedFrame> frames = frame_decode_all(&decoder, bytes);
+        QByteArray payload = frames.isEmpty() ? QByteArray() : frames.first().payload;
+        LinkMessage message;
+        if (!frames.isEmpty()) {
+            message = LinkMessage{frames.first().cmdId, frames.first().seq, frames.first().status,
+                                  reinterpret_cast<uint8_t *>(payload.data()),
+                                  static_cast<uint16_t>(payload.size())};
+        }
+        slot.trafficId = traffic_add(s, false, bytes, frames.isEmpty() ? nullptr : &message,
+                                     TrafficOutcome::None);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 QByteArray link_process() {
@@ -505,7 +551,7 @@ QByteArray link_process() {
     LinkState &s = t.state;
     for (int index = next_received(s); index >= 0; index = next_received(s)) {
         std::unique_ptr<RxSlot> slot = std::move(s.rxTable[index]);
-        handle_received(t, slot->message, now);
+        handle_received(t, slot->message, slot->trafficId, now);
     }
     for (TxSlot &slot : s.txTable) {
         if (slot.occupied() && slot.done) {
@@ -518,7 +564,7 @@ QByteArray link_process() {
         // Control frames are written once and never repeated.
         s.txTable[index].done = 1;
         s.txTable[index].lastSent = now;
-        return frame_bytes(s.txTable[index]);
+        return written(s, s.txTable[index]);
     }
     index = find_due_retransmit(s, now);
     if (index < 0) {
@@ -529,7 +575,11 @@ QByteArray link_process() {
         uint16_t &owed = s.repliesOwed[frame_command(slot)];
         owed = static_cast<uint16_t>(std::min(owed + 1, 0xFFFF));
     }
+    if (slot.lastSent != 0) {
+        ++s.counters.rewrites;
+        traffic_outcome(s, slot.trafficId, TrafficOutcome::Rewritten);
+    }
     slot.lastSent = now;
     transfer_written(s, index, now);
-    return frame_bytes(slot);
+    return written(s, slot);
 }

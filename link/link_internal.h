@@ -50,6 +50,11 @@ int find_due_retransmit(LinkState &s, int64_t now);
 void free_tx_slot(TxSlot &slot);
 uint8_t frame_command(const TxSlot &slot);
 
+// Traffic records (link_traffic.cpp); 0 when nothing is recorded.
+uint64_t traffic_add(LinkState &s, bool fromModule, const QByteArray &wire,
+                     const LinkMessage *message, TrafficOutcome outcome);
+void traffic_outcome(LinkState &s, uint64_t id, TrafficOutcome outcome);
+
 // Transfers (link_transfers.cpp).
 // Whether `frames` more frames may wait for their turn.
 bool transfer_has_room(const LinkState &s, int frames);

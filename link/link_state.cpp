@@ -281,15 +281,12 @@ int link_send_reply(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint
     return send_reply(t, cmdId, payload, length, status);
 }
 
-int link_store_received(const LinkMessage *message) {
-    if (message == nullptr) {
-        return 0;
-    }
-    Transaction t;
-    LinkState &s = t.state;
+static int store_received(LinkState &s, const LinkMessage *message, const QByteArray &wire) {
+    ++s.counters.framesReceived;
     const int index = find_free_rx_slot(s);
     if (index < 0) {
         ++s.counters.rxTableFull;
+        traffic_add(s, true, wire, message, TrafficOutcome::NoRoom);
         return 0;
     }
     auto slot = std::make_unique<RxSlot>();
@@ -298,14 +295,75 @@ int link_store_received(const LinkMessage *message) {
     if (link_message_copy(message, &slot->message, message->length) != FRAME_OK) {
         return 0;
     }
+    slot->trafficId = traffic_add(s, true, wire, message, TrafficOutcome::None);
     s.rxTable[index] = std::move(slot);
     return 1;
 }
 
+int link_store_received(const LinkMessage *message) {
+    if (message == nullptr) {
+        return 0;
+    }
+    Transaction t;
+    return store_received(t.state, message, QByteArray());
+}
+
+namespace {
+// The bytes of the frame the receive-path decoder is in, as they arrived.
+QByteArray arriving;
+}  // namespace
+
 int link_receive(const QByteArray &bytes) {
+    if (bytes.isEmpty()) {
+        return 0;
+    }
+    Transaction t;
+    LinkState &s = t.state;
+    s.counters.bytesReceived += static_cast<uint64_t>(bytes.size());
+    FrameDecoder &decoder = frame_decoder_instance();
     int stored = 0;
-    frame_decoder_feed(&frame_decoder_instance(), bytes,
-                       [&stored](const LinkMessage &m) { stored += link_store_received(&m); });
+    const auto spoiled = [&](TrafficOutcome outcome) {
+        traffic_add(s, true, arriving, nullptr, outcome);
+        arriving.clear();
+    };
+    for (const char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
+        const bool inFrame = decoder.state == InFrame || decoder.state == InFrameEscape;
+        if (byte == FRAME_START && decoder.state != HuntEscape && decoder.state != InFrameEscape) {
+            if (inFrame && arriving.size() > 1) {
+                spoiled(TrafficOutcome::CutOff);
+            }
+            arriving.clear();
+        }
+        if (inFrame || byte == FRAME_START) {
+            arriving.append(c);
+        }
+        switch (frame_decoder_put(&decoder, byte)) {
+            case FRAME_COMPLETE: {
+                LinkMessage message;
+                if (frame_decoder_take(&decoder, &message) == FRAME_OK) {
+                    stored += store_received(s, &message, arriving);
+                    arriving.clear();
+                } else {
+                    spoiled(TrafficOutcome::CutOff);
+                }
+                break;
+            }
+            case FRAME_BAD_CRC:
+                ++s.counters.crcErrors;
+                spoiled(TrafficOutcome::BadCrc);
+                break;
+            case FRAME_NO_ROOM:
+                ++s.counters.overflows;
+                spoiled(TrafficOutcome::Overflow);
+                break;
+            case FRAME_TOO_SHORT:
+                spoiled(TrafficOutcome::CutOff);
+                break;
+            default:
+                break;
+        }
+    }
     return stored;
 }
 

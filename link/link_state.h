@@ -11,6 +11,7 @@
 
 #include "command_ids.h"
 #include "frame_codec.h"
+#include "link_traffic.h"
 
 class Module3G;
 
@@ -79,6 +80,7 @@ struct TxSlot {
     // the module refuses this frame, and the transfer it ends.
     uint8_t reportsTo = 0;
     LinkTransferId ends = 0;
+    uint64_t trafficId = 0;  // the record of its last write
 
     bool occupied() const { return frame != nullptr; }
 };
@@ -87,6 +89,7 @@ struct TxSlot {
 struct RxSlot {
     LinkMessage message;
     std::unique_ptr<uint8_t[]> payload;
+    uint64_t trafficId = 0;
 };
 
 // What the link dropped, refused or could not place; nothing is dropped without a count.
@@ -100,6 +103,17 @@ struct LinkCounters {
     uint32_t malformed = 0;
     // Frames of transfers dropped because the module refused an earlier piece.
     uint32_t transferFramesDropped = 0;
+    // The line, both ways; link_reset_statistics() zeroes these.
+    uint64_t framesSent = 0;
+    uint64_t framesReceived = 0;
+    uint64_t bytesSent = 0;
+    uint64_t bytesReceived = 0;
+    uint32_t rewrites = 0;
+    uint32_t naksReceived = 0;
+    uint32_t crcErrors = 0;
+    uint32_t overflows = 0;
+    // Module texts cut or dropped because their field was full.
+    uint32_t textsCut = 0;
 };
 
 // Everything the window shows: the statuses, the selectors, the fields replies are unpacked
@@ -225,6 +239,10 @@ struct LinkState : LinkSnapshot {
     LinkTransferId lastTransferId = 0;
     // Oldest first: the module answers in the order it was asked.
     std::deque<AwaitedOutcome> awaitingOutcome;
+    bool recordTraffic = false;
+    uint64_t lastTrafficId = 0;
+    std::deque<TrafficChange> traffic;
+    uint64_t trafficLost = 0;
     std::array<std::unique_ptr<RxSlot>, LINK_SLOT_COUNT> rxTable;
     std::array<TxSlot, LINK_SLOT_COUNT> txTable;
 };
