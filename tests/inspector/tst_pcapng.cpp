@@ -1,0 +1,183 @@
+// Capture files: the blocks as a reader of the test's own sees them, the way back through
+// readPcapng, damaged and foreign files, and the generated dissector where tshark runs.
+#include <QBuffer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtEndian>
+#include <QtTest>
+
+#include "command_ids.h"
+#include "frames.h"
+#include "pcapng.h"
+
+using namespace testsupport;
+
+namespace {
+
+QList<CapturedFrame> sample() {
+    QByteArray spoiled = frame_encode_bytes(CMD_GET_IMEI, 3, 0x80, "35");
+    spoiled[5] = '6';  // a payload byte, so the CRC no longer matches
+    return {{1700000000000001, false, frame_encode_bytes(CMD_GET_RSSI, 1, 0, {}), "ACKed"},
+            {1700000000001500, true, frame_encode_bytes(CMD_ACK, 1, 0, {}), ""},
+            {1700000000002750, true, frame_encode_bytes(CMD_GET_RSSI, 0x7E, 0x9E, hex("CE7E9E")),
+             QString::fromUtf8("rewritten after time-out \u2192 ACKed")},
+            {1700000000004000, true, spoiled, "bad CRC"}};
+}
+
+QByteArray written(const QList<CapturedFrame> &frames) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    return writePcapng(buffer, frames, nullptr) ? buffer.data() : QByteArray();
+}
+
+QStringList describe(const QList<CapturedFrame> &frames) {
+    QStringList out;
+    for (const CapturedFrame &f : frames) {
+        out << QString("%1 %2 %3 %4").arg(f.timeUs).arg(f.fromModule).arg(toHex(f.wire), f.comment);
+    }
+    return out;
+}
+
+// What readPcapng makes of a file: a line a frame, or "refused" and its reason (and frames).
+QStringList readBack(QByteArray file) {
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::ReadOnly);
+    QList<CapturedFrame> frames;
+    QString why;
+    return readPcapng(buffer, &frames, &why) ? describe(frames)
+                                             : QStringList{"refused", why} + describe(frames);
+}
+
+quint32 le(const QByteArray &bytes, int at, quint32 mask = ~0u) {
+    return qFromLittleEndian<quint32>(bytes.constData() + at) & mask;
+}
+
+// The test's own reader of little-endian files: whole blocks, up to one that does not add up.
+QList<QByteArray> walk(const QByteArray &file) {
+    QList<QByteArray> blocks;
+    for (int at = 0, n = 0; at + 12 <= file.size(); at += n) {
+        n = int(le(file, at + 4));
+        if (n % 4 != 0 || n < 12 || at + n > file.size() || int(le(file, at + n - 4)) != n) {
+            break;
+        }
+        blocks << file.mid(at, n);
+    }
+    return blocks;
+}
+
+// The value of the first option `code` of a block whose options start at byte `at`.
+QByteArray option(const QByteArray &block, int at, quint32 code) {
+    while (at + 8 <= block.size() && le(block, at, 0xFFFF) != 0) {
+        const int size = int(le(block, at) >> 16);
+        if (le(block, at, 0xFFFF) == code) {
+            return block.mid(at + 4, size);
+        }
+        at += 4 + (size + 3) / 4 * 4;
+    }
+    return {};
+}
+
+}  // namespace
+
+class TestPcapng : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void writtenBlocksReadByAnotherReader() {
+        const QList<CapturedFrame> frames = sample();
+        const QByteArray file = written(frames);
+        const QList<QByteArray> b = walk(file);
+        QCOMPARE(b.size(), 2 + frames.size());
+        QCOMPARE(b.join().size(), file.size());
+        QCOMPARE(b[0].left(4) + b[0].mid(8, 16),
+                 hex("0A0D0D0A 4D3C2B1A 0100 0000 FFFFFFFFFFFFFFFF"));
+        QCOMPARE(option(b[0], 24, 4), QByteArray("KOVA Test Tool"));
+        QCOMPARE(b[1].left(4) + b[1].mid(8, 8),
+                 hex("01000000 9300 0000 00000000"));  // USER0, snaplen 0
+        QCOMPARE(option(b[1], 16, 9) + option(b[1], 16, 2), QByteArray("\x06serial"));
+        for (int i = 0; i < frames.size(); ++i) {
+            const CapturedFrame &f = frames[i];
+            const QByteArray &e = b[2 + i];
+            QCOMPARE(QList<quint32>() << le(e, 0) << le(e, 8) << le(e, 20) << le(e, 24),
+                     QList<quint32>() << 6 << 0 << f.wire.size() << f.wire.size());
+            QCOMPARE(qint64(quint64(le(e, 12)) << 32 | le(e, 16)), f.timeUs);
+            QCOMPARE(e.mid(28, f.wire.size()), f.wire);
+            const int at = 28 + (f.wire.size() + 3) / 4 * 4;
+            QCOMPARE(option(e, at, 2), hex(f.fromModule ? "01000000" : "02000000"));
+            QCOMPARE(QString::fromUtf8(option(e, at, 1)), f.comment);
+        }
+        QCOMPARE(readBack(file), describe(frames));
+    }
+
+    void damagedFilesRejected_data() {
+        QTest::addColumn<int>("at");        // in the block below, from its end when negative
+        QTest::addColumn<int>("block");     // 0 section, 1 interface, 2.. packets
+        QTest::addColumn<qint64>("value");  // written there as 32 bits; -1 cuts the file there
+        QTest::newRow("empty file") << 0 << 0 << -1ll;
+        QTest::newRow("cut in the section header") << 10 << 0 << -1ll;
+        QTest::newRow("cut in a packet's bytes") << 30 << 2 << -1ll;
+        QTest::newRow("wrong magic") << 0 << 0 << 0x0A0D0D0Bll;
+        QTest::newRow("unknown byte order") << 8 << 0 << 0x11223344ll;
+        QTest::newRow("length overruns the file") << 4 << 2 << 0x10000ll;
+        QTest::newRow("length past any block") << 4 << 2 << 0xFFFFFFF0ll;
+        QTest::newRow("length not a multiple of 4") << 4 << 1 << 42ll;
+        QTest::newRow("closing length differs") << -4 << 1 << 40ll;
+        QTest::newRow("option overruns its block") << 16 << 1 << 0x01000002ll;
+        QTest::newRow("packet on a missing interface") << 8 << 3 << 1ll;
+        QTest::newRow("captured length past the block") << 20 << 2 << 0x100ll;
+    }
+    void damagedFilesRejected() {
+        QFETCH(int, at);
+        QFETCH(int, block);
+        QFETCH(qint64, value);
+        QByteArray file = written(sample());
+        at += walk(file).mid(0, block + (at < 0)).join().size();
+        value < 0 ? file.truncate(at) : qToLittleEndian(quint32(value), file.data() + at);
+        const QStringList read = readBack(file);
+        QVERIFY(read.size() == 2 && read[0] == "refused" && !read[1].isEmpty());
+    }
+
+    // A little-endian section in nanoseconds whose first interface is Ethernet, then a
+    // big-endian one in 2^-10 s with a block of an unknown type.
+    void foreignFileRead() {
+        const QByteArray file =
+            hex("0A0D0D0A 1C000000 4D3C2B1A 0100 0000 FFFFFFFFFFFFFFFF 1C000000"
+                "01000000 14000000 0100 0000 00000000 14000000"
+                "01000000 1C000000 9300 0000 00000000 0900 0100 09000000 1C000000"
+                "06000000 24000000 00000000 FE9C9717 15CD853D 04000000 04000000 01020304 24000000"
+                "06000000 48000000 01000000 FE9C9717 15CD853D 04000000 04000000 7EA101CE"
+                "  0200 0400 01000000 0100 0500 6669727374000000 0100 0600 7365636F6E640000"
+                "  0000 0000 48000000"
+                "0A0D0D0A 0000001C 1A2B3C4D 0001 0000 FFFFFFFFFFFFFFFF 0000001C"
+                "00000BAD 00000010 CAFEF00D 00000010"
+                "00000001 0000001C 0093 0000 00000000 0009 0001 8A000000 0000001C"
+                "00000006 00000030 00000000 00000000 00001600 00000003 00000003 7E00CE00"
+                "  0002 0004 00000002 0000 0000 00000030");
+        QCOMPARE(readBack(file), describe({{1700000000123456, true, hex("7EA101CE"), "first"},
+                                           {5500000, false, hex("7E00CE"), ""}}));
+    }
+
+    // The generated dissector, run by Wireshark itself: sequence numbers and lengths of the
+    // unescaped frames, and its CRC verdict against the codec's.
+    void tsharkReadsCapture() {
+        const QString tshark = QStandardPaths::findExecutable("tshark");
+        if (tshark.isEmpty()) {
+            QSKIP("tshark is not installed on this machine");
+        }
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(tshark, {"-X", "lua_script:" KOVA_DISSECTOR_LUA, "-r", "-", "-T", "fields",
+                               "-E", "separator=/", "-e", "frame.comment", "-e", "kova.seq", "-e",
+                               "kova.length", "-e", "kova.crc.good"});
+        process.write(written(sample()));
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(60000));
+        QString out = process.readAllStandardOutput();
+        QCOMPARE(out.replace("True", "1").replace("False", "0").split('\n', Qt::SkipEmptyParts),
+                 (QStringList{"ACKed/1/0/1", "/1/0/1", sample()[2].comment + "/126/3/1",
+                              "bad CRC/3/2/0"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPcapng)
+#include "tst_pcapng.moc"
