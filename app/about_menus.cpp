@@ -1,7 +1,8 @@
-// The about box and the Tools menu.
+// The about box and the Tools menu: the batch update and the traffic inspector.
 #include <QMessageBox>
 
 #include "main_window.h"
+#include "traffic_inspector.h"
 #include "ui_dlgabout.h"
 
 void MainWindow::on_mnuAbout_show() {
@@ -19,6 +20,14 @@ void MainWindow::on_mnuFwUpdate_show() {
         return;
     }
     fwUpdateDialog.show();
+}
+
+// Any number of them, each a window of its own over the one capture.
+void MainWindow::showTrafficInspector() {
+    auto *inspector = new TrafficInspector(trafficCapture_, this);
+    inspector->setAttribute(Qt::WA_DeleteOnClose);
+    inspector->setWindowFlag(Qt::Window);
+    inspector->show();
 }
 
 void MainWindow::on_buttonBox_clicked(QAbstractButton *) {

@@ -6,6 +6,7 @@
 #include "module3g.h"
 #include "setup_quietly.h"
 #include "status_field.h"
+#include "traffic_capture.h"
 #include "ui_dlgabout.h"
 #include "ui_mainwindow.h"
 
@@ -43,7 +44,8 @@ MainWindow::MainWindow(QWidget *parent)
       serialPortDialog(this),
       fwUpdateDialog(this),
       lastCallState(-1),
-      serialPortMapper(this) {
+      serialPortMapper(this),
+      trafficCapture_(new TrafficCapture(this)) {
     setupUiQuietly(*ui, this, slotsNotConnectedByName());
     aboutUi->setupUi(&aboutDialog);  // the form connects its own button box
     collectGpioWidgets();
@@ -66,6 +68,12 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&serialPortDialog, &QDialog::accepted, this, &MainWindow::on_dlgSerialPort_accepted);
     connect(ui->mnuBatchFwUpdate, &QAction::triggered, this, &MainWindow::on_mnuFwUpdate_show);
     connect(ui->mnuAbout, &QAction::triggered, this, &MainWindow::on_mnuAbout_show);
+    connect(ui->menuFirmware_Update->addAction(tr("Traffic Inspector...")), &QAction::triggered,
+            this, &MainWindow::showTrafficInspector);
+    connect(&trafficStatisticsTimer_, &QTimer::timeout, this,
+            &MainWindow::refreshTrafficStatistics);
+    trafficStatisticsTimer_.start(1000);
+    trafficStatisticsClock_.start();
     connect(&commProcessor, &CommProcessor::SerialPortLost, this, &MainWindow::onSerialPortLost);
     connect(&commProcessor, &CommProcessor::SerialPortReconnected, this,
             &MainWindow::onSerialPortReconnected);

@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSignalMapper>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 
@@ -21,6 +23,7 @@
 
 class QAbstractButton;
 class QLabel;
+class TrafficCapture;
 
 // A GPIO group's mode as the group mode combo boxes name it.
 enum GPIO_Group_Mode_t { MODE_0 = 0, MODE_1 = 1 };
@@ -139,6 +142,8 @@ class MainWindow : public QMainWindow {
   private:
     void closePortAndWait();
     void onSerialPortReconnected(const QString &port);
+    void showTrafficInspector();
+    void refreshTrafficStatistics();
     void onReconnectFailed(const QString &reason);
     void collectGpioWidgets();
     // Whether the link queued a request (a request function's result); when it did not, the
@@ -207,4 +212,10 @@ class MainWindow : public QMainWindow {
         bool endedAtNul = false;
     };
     ResponseShown socketResponseShown_;
+    // Every frame both ways since start, for the inspector windows opened now or later.
+    TrafficCapture *trafficCapture_;
+    // The Debug tab's statistics line, redrawn once a second with the frame rate since.
+    QTimer trafficStatisticsTimer_;
+    QElapsedTimer trafficStatisticsClock_;
+    uint64_t framesCounted_ = 0;
 };

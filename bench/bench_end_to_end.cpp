@@ -5,6 +5,7 @@
 // the window shows the result. `ratio` is the time taken over the least time the line allows.
 #include <benchmark/benchmark.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -386,7 +387,7 @@ class TransferWatch {
     ModuleStats statsAtEnd_;
 };
 
-void BM_WindowSocket(benchmark::State &state, FlowMode flow) {
+void BM_WindowSocket(benchmark::State &state, FlowMode flow, bool inspectorOpen) {
     // Made before the window so that it outlives it, as in the program: the window's worker
     // closes its side of the line first.
     VirtualModule module;
@@ -409,6 +410,14 @@ void BM_WindowSocket(benchmark::State &state, FlowMode flow) {
     // The user watches the transfer: the response field is on screen and drawn as it grows.
     tabs->setCurrentWidget(socketPage);
     window.show();
+    if (inspectorOpen) {
+        // As the user opens it: from the Tools menu, a window of its own beside the main one.
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text() == QLatin1String("Traffic Inspector...")) {
+                action->trigger();
+            }
+        }
+    }
     TransferWatch watch(module, tab.sendStatus);
 
     window.openSerialPort(module.devicePath());
@@ -534,16 +543,19 @@ void registerAll() {
     const struct {
         const char *name;
         FlowMode flow;
+        bool inspectorOpen;
     } windowCases[] = {
-        {"window_socket_40k/stop_and_wait", FlowMode::StopAndWait},
-        {"window_socket_40k/pipelined", FlowMode::Pipelined},
+        {"window_socket_40k/stop_and_wait", FlowMode::StopAndWait, false},
+        {"window_socket_40k/pipelined", FlowMode::Pipelined, false},
+        {"window_socket_40k/stop_and_wait/inspector_open", FlowMode::StopAndWait, true},
+        {"window_socket_40k/pipelined/inspector_open", FlowMode::Pipelined, true},
     };
     benchmark::RegisterBenchmark("reconnect/device_back_to_first_frame", BM_Reconnect)
         ->UseManualTime()
         ->Iterations(10)
         ->Unit(benchmark::kMillisecond);
     for (const auto &c : windowCases) {
-        benchmark::RegisterBenchmark(c.name, BM_WindowSocket, c.flow)
+        benchmark::RegisterBenchmark(c.name, BM_WindowSocket, c.flow, c.inspectorOpen)
             ->UseManualTime()
             ->Iterations(3)
             ->Unit(benchmark::kMillisecond);

@@ -240,6 +240,8 @@ int link_init() {
     std::unique_ptr<LinkState> replaced = fresh_state();
     {
         QMutexLocker lock(&mutex());
+        // A reader of the traffic record asked for it for as long as it lives.
+        replaced->recordTraffic = linkState && linkState->recordTraffic;
         std::swap(linkState, replaced);
     }
     return 0;  // the old record is freed outside the lock

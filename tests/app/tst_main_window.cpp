@@ -20,6 +20,7 @@
 #include "link_requests.h"
 #include "main_window.h"
 #include "modal_box_watcher.h"
+#include "traffic_inspector.h"
 #include "virtual_module.h"
 #include "window_harness.h"
 
@@ -160,6 +161,29 @@ class TestMainWindow : public QObject {
             }
         }
         QVERIFY2(unconnected.isEmpty(), qPrintable(unconnected.join(", ")));
+    }
+
+    // The inspector opened from the Tools menu shows a request to the virtual module, its
+    // acknowledgement and its reply, and the Debug tab counts them.
+    void trafficInspectorFromTheMenu() {
+        startModule();
+        window = std::make_unique<MainWindow>();
+        window->openSerialPort(module->devicePath());
+        for (QAction *action : window->findChildren<QAction *>()) {
+            if (action->text() == QStringLiteral("Traffic Inspector...")) {
+                action->trigger();
+            }
+        }
+        auto *inspector = window->findChild<TrafficInspector *>();
+        QVERIFY(inspector != nullptr && inspector->isVisible());
+        inspector->setFilterText(QStringLiteral("a1"));
+        widget<QPushButton>(window.get(), "pushButton_GetRSSI")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(inspector->viewModel()->rowCount(), 2, kIoTimeoutMs);
+        inspector->setFilterText(QString());
+        QTRY_VERIFY_WITH_TIMEOUT(inspector->viewModel()->rowCount() >= 4, kIoTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            labelText(window.get(), "lblDebugTrafficStatistics").startsWith("Sent 2 frames"),
+            kIoTimeoutMs);
     }
 
     void connectingThroughTheDialog() {

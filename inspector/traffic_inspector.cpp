@@ -1,0 +1,355 @@
+// The window presents the capture and the link's counters; the masking, the filter and the
+// table live in their own files.
+#include "traffic_inspector.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "pcapng.h"
+#include "traffic_capture.h"
+#include "traffic_filter.h"
+#include "traffic_model.h"
+#include "traffic_secrets.h"
+
+namespace {
+
+constexpr int kStatisticsIntervalMs = 1000;
+// Large enough for any frame either side sends, whatever the receive path allows.
+constexpr uint16_t kOpenDecoderCapacity = 2 * FRAME_BUFFER_SIZE;
+
+QString csvField(const QString &text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n'))) {
+        return text;
+    }
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+TrafficOutcome outcomeNamed(const QString &name) {
+    for (int o = 0; o <= static_cast<int>(TrafficOutcome::NoRoom); ++o) {
+        const auto outcome = static_cast<TrafficOutcome>(o);
+        if (name == QLatin1String(traffic_outcome_name(outcome))) {
+            return outcome;
+        }
+    }
+    return TrafficOutcome::None;
+}
+
+std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames) {
+    std::deque<TrafficRecord> records;
+    std::vector<uint8_t> buffer(kOpenDecoderCapacity);
+    for (const CapturedFrame &f : frames) {
+        TrafficRecord r;
+        r.id = records.size() + 1;
+        r.timeUs = f.timeUs;
+        r.fromModule = f.fromModule;
+        r.wire = f.wire;
+        r.outcome = outcomeNamed(f.comment);
+        FrameDecoder decoder;
+        frame_decoder_init(&decoder, buffer.data(), kOpenDecoderCapacity);
+        const QList<DecodedFrame> decoded = frame_decode_all(&decoder, f.wire);
+        // A spoiled frame stays as it arrived, like in the live view.
+        if (decoded.size() == 1) {
+            r.decoded = true;
+            r.cmdId = decoded[0].cmdId;
+            r.seq = decoded[0].seq;
+            r.status = decoded[0].status;
+            r.payload = decoded[0].payload;
+        }
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+}  // namespace
+
+TrafficInspector::TrafficInspector(TrafficCapture *live, QWidget *parent)
+    : TrafficInspector(live, {}, parent) {}
+
+TrafficInspector::TrafficInspector(TrafficCapture *live, std::deque<TrafficRecord> loaded,
+                                   QWidget *parent)
+    : QWidget(parent, Qt::Window), live_(live) {
+    setWindowTitle(tr("Traffic Inspector"));
+    model_ =
+        live != nullptr ? new TrafficModel(live, this) : new TrafficModel(std::move(loaded), this);
+    filter_ = new TrafficFilter(model_, this);
+
+    filterEdit_ = new QLineEdit(this);
+    filterEdit_->setPlaceholderText(tr("Filter: command, id (a1), in/out, payload text or hex"));
+    filterEdit_->setClearButtonEnabled(true);
+    connect(filterEdit_, &QLineEdit::textChanged, this, &TrafficInspector::setFilterText);
+
+    pauseButton_ = new QPushButton(tr("Pause"), this);
+    pauseButton_->setCheckable(true);
+    pauseButton_->setEnabled(live != nullptr);
+    connect(pauseButton_, &QPushButton::toggled, model_, &TrafficModel::setPaused);
+
+    timeChoice_ = new QComboBox(this);
+    timeChoice_->addItems({tr("Time of day"), tr("Δ ms to previous frame")});
+    connect(timeChoice_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int choice) { model_->setDeltaTime(choice == 1); });
+
+    auto *copy = new QPushButton(tr("Copy"), this);
+    connect(copy, &QPushButton::clicked, this, &TrafficInspector::copySelection);
+    auto *save = new QPushButton(tr("Save Capture..."), this);
+    connect(save, &QPushButton::clicked, this, &TrafficInspector::saveWithDialog);
+    includePasswords_ = new QCheckBox(tr("Include passwords"), this);
+    auto *open = new QPushButton(tr("Open Capture..."), this);
+    connect(open, &QPushButton::clicked, this, &TrafficInspector::openWithDialog);
+
+    auto *tools = new QHBoxLayout;
+    tools->addWidget(filterEdit_, 1);
+    for (QWidget *w : std::initializer_list<QWidget *>{pauseButton_, timeChoice_, copy, save,
+                                                       includePasswords_, open}) {
+        tools->addWidget(w);
+    }
+
+    table_ = new QTableView(this);
+    table_->setModel(filter_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->setVisible(false);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->horizontalHeader()->setSectionResizeMode(TrafficModel::Payload, QHeaderView::Stretch);
+    const QFontMetrics metrics = fontMetrics();
+    const auto fit = [this, &metrics](int column, const QString &widest) {
+        table_->setColumnWidth(column, metrics.horizontalAdvance(widest) + 16);
+    };
+    fit(TrafficModel::Time, QStringLiteral("00:00:00.000"));
+    fit(TrafficModel::Direction, tr("Module → Tool"));
+    fit(TrafficModel::Seq, QStringLiteral("Seq 000"));
+    fit(TrafficModel::Command, QStringLiteral("0xA1 AUDIO_SET_SPEAKER_GAIN"));
+    fit(TrafficModel::Status, QStringLiteral("0x80 reply"));
+    fit(TrafficModel::Length, QStringLiteral("Length"));
+    fit(TrafficModel::Outcome, QString::fromLatin1(traffic_outcome_name(TrafficOutcome::NoRoom)));
+    // Newest at the bottom: follow it while the user has not scrolled away.
+    connect(filter_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        followBottom_ =
+            table_->verticalScrollBar()->value() == table_->verticalScrollBar()->maximum();
+    });
+    connect(filter_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (followBottom_) {
+            table_->scrollToBottom();
+        }
+    });
+
+    droppedLabel_ = new QLabel(this);
+    droppedLabel_->setVisible(false);
+
+    statistics_ = new QLabel(this);
+    statistics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *reset = new QPushButton(tr("Reset"), this);
+    connect(reset, &QPushButton::clicked, this, [this] {
+        link_reset_statistics();
+        framesAtSample_ = 0;
+        framesPerSecond_ = 0;
+        refreshStatistics();
+    });
+    auto *statisticsRow = new QHBoxLayout;
+    statisticsRow->addWidget(statistics_, 1);
+    statisticsRow->addWidget(reset);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(tools);
+    layout->addWidget(table_, 1);
+    layout->addWidget(droppedLabel_);
+    layout->addLayout(statisticsRow);
+
+    if (live != nullptr) {
+        connect(live, &TrafficCapture::recordsChanged, this, [this] {
+            refreshDropped();
+            refreshStatistics();
+        });
+        connect(&statisticsTimer_, &QTimer::timeout, this, [this] {
+            const LinkCounters c = link_snapshot().counters;
+            const quint64 frames = c.framesSent + c.framesReceived;
+            const double seconds = sinceSample_.isValid() ? sinceSample_.elapsed() / 1000.0 : 0;
+            framesPerSecond_ = seconds > 0 && frames >= framesAtSample_
+                                   ? double(frames - framesAtSample_) / seconds
+                                   : 0;
+            framesAtSample_ = frames;
+            sinceSample_.restart();
+            refreshStatistics();
+        });
+        statisticsTimer_.start(kStatisticsIntervalMs);
+        refreshStatistics();
+        refreshDropped();
+    } else {
+        statistics_->setVisible(false);
+        reset->setVisible(false);
+    }
+    resize(1000, 600);
+}
+
+TrafficInspector *TrafficInspector::openCapture(const QString &path, QWidget *parent,
+                                                QString *whyNot) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (whyNot != nullptr) {
+            *whyNot = file.errorString();
+        }
+        return nullptr;
+    }
+    QList<CapturedFrame> frames;
+    if (!readPcapng(file, &frames, whyNot)) {
+        return nullptr;
+    }
+    auto *window = new TrafficInspector(nullptr, recordsOf(frames), parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(tr("Traffic Inspector — %1").arg(QFileInfo(path).fileName()));
+    return window;
+}
+
+QAbstractItemModel *TrafficInspector::viewModel() const {
+    return filter_;
+}
+
+void TrafficInspector::setFilterText(const QString &text) {
+    if (filterEdit_->text() != text) {
+        filterEdit_->setText(text);  // comes back through textChanged
+        return;
+    }
+    filter_->setFilterText(text);
+}
+
+void TrafficInspector::setPaused(bool paused) {
+    pauseButton_->setChecked(paused);
+}
+
+void TrafficInspector::setDeltaTime(bool delta) {
+    timeChoice_->setCurrentIndex(delta ? 1 : 0);
+}
+
+QString TrafficInspector::csvOfRows(const QList<int> &rows) const {
+    QStringList lines;
+    QStringList fields;
+    for (int c = 0; c < TrafficModel::ColumnCount; ++c) {
+        fields << csvField(model_->headerData(c, Qt::Horizontal).toString());
+    }
+    lines << fields.join(QLatin1Char(','));
+    for (int row : rows) {
+        const int sourceRow = filter_->mapToSource(filter_->index(row, 0)).row();
+        if (sourceRow < 0) {
+            continue;
+        }
+        fields.clear();
+        for (int c = 0; c < TrafficModel::ColumnCount; ++c) {
+            fields << csvField(model_->text(sourceRow, c));
+        }
+        lines << fields.join(QLatin1Char(','));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+bool TrafficInspector::saveCapture(const QString &path, bool includePasswords,
+                                   QString *whyNot) const {
+    QList<CapturedFrame> frames;
+    frames.reserve(model_->rowCount());
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        const TrafficRecord &r = model_->record(row);
+        frames.append({r.timeUs, r.fromModule, includePasswords ? r.wire : maskedWire(r),
+                       QString::fromLatin1(traffic_outcome_name(r.outcome))});
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (whyNot != nullptr) {
+            *whyNot = file.errorString();
+        }
+        return false;
+    }
+    if (!writePcapng(file, frames, whyNot)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (whyNot != nullptr) {
+            *whyNot = file.errorString();
+        }
+        return false;
+    }
+    return true;
+}
+
+QString TrafficInspector::droppedNote() const {
+    if (live_ == nullptr || (live_->droppedRows() == 0 && live_->lostChanges() == 0)) {
+        return QString();
+    }
+    QString note =
+        tr("Oldest %1 rows dropped: the view keeps %2.")
+            .arg(locale().toString(live_->droppedRows()), locale().toString(live_->maxRows()));
+    if (live_->lostChanges() > 0) {
+        note += QLatin1Char(' ') + tr("%1 frames or outcomes were lost before the capture "
+                                      "took them.")
+                                       .arg(locale().toString(live_->lostChanges()));
+    }
+    return note;
+}
+
+void TrafficInspector::refreshDropped() {
+    const QString note = droppedNote();
+    droppedLabel_->setText(note);
+    droppedLabel_->setVisible(!note.isEmpty());
+}
+
+void TrafficInspector::refreshStatistics() {
+    statistics_->setText(trafficStatisticsLine(link_snapshot().counters, framesPerSecond_));
+}
+
+void TrafficInspector::copySelection() {
+    QList<int> rows;
+    for (const QModelIndex &index : table_->selectionModel()->selectedRows()) {
+        rows << index.row();
+    }
+    std::sort(rows.begin(), rows.end());
+    QApplication::clipboard()->setText(csvOfRows(rows));
+}
+
+void TrafficInspector::saveWithDialog() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Save Capture"), QString(), tr("Capture files (*.pcapng);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QString why;
+    if (!saveCapture(path, includePasswords_->isChecked(), &why)) {
+        QMessageBox::warning(this, tr("Save Capture"),
+                             tr("The capture could not be saved to %1: %2").arg(path, why));
+    }
+}
+
+void TrafficInspector::openWithDialog() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Open Capture"), QString(), tr("Capture files (*.pcapng);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QString why;
+    TrafficInspector *window = openCapture(path, parentWidget(), &why);
+    if (window == nullptr) {
+        QMessageBox::warning(this, tr("Open Capture"),
+                             tr("%1 could not be opened: %2").arg(path, why));
+        return;
+    }
+    window->show();
+}
