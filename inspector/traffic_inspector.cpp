@@ -2,6 +2,8 @@
 // table live in their own files.
 #include "traffic_inspector.h"
 
+#include <QSignalBlocker>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -29,6 +31,9 @@
 #include "traffic_secrets.h"
 
 namespace {
+
+// Long enough to cover a keystroke, short enough to feel immediate.
+constexpr int kFilterDelayMs = 150;
 
 constexpr int kStatisticsIntervalMs = 1000;
 // Large enough for any frame either side sends, whatever the receive path allows.
@@ -95,7 +100,11 @@ TrafficInspector::TrafficInspector(TrafficCapture *live, std::deque<TrafficRecor
     filterEdit_ = new QLineEdit(this);
     filterEdit_->setPlaceholderText(tr("Filter: command, id (a1), in/out, payload text or hex"));
     filterEdit_->setClearButtonEnabled(true);
-    connect(filterEdit_, &QLineEdit::textChanged, this, &TrafficInspector::setFilterText);
+    filterDelay_.setSingleShot(true);
+    filterDelay_.setInterval(kFilterDelayMs);
+    connect(filterEdit_, &QLineEdit::textChanged, &filterDelay_, qOverload<>(&QTimer::start));
+    connect(&filterDelay_, &QTimer::timeout, this,
+            [this] { filter_->setFilterText(filterEdit_->text()); });
 
     pauseButton_ = new QPushButton(tr("Pause"), this);
     pauseButton_->setCheckable(true);
@@ -226,10 +235,9 @@ QAbstractItemModel *TrafficInspector::viewModel() const {
 }
 
 void TrafficInspector::setFilterText(const QString &text) {
-    if (filterEdit_->text() != text) {
-        filterEdit_->setText(text);  // comes back through textChanged
-        return;
-    }
+    const QSignalBlocker quiet(filterEdit_);
+    filterEdit_->setText(text);
+    filterDelay_.stop();
     filter_->setFilterText(text);
 }
 

@@ -63,6 +63,8 @@ class TrafficInspector : public QWidget {
     QLabel *droppedLabel_;
     QLabel *statistics_;
     QTimer statisticsTimer_;
+    // Typing filters once the user pauses: a filter over a full capture takes a moment.
+    QTimer filterDelay_;
     QElapsedTimer sinceSample_;
     quint64 framesAtSample_ = 0;
     double framesPerSecond_ = 0;
