@@ -2,7 +2,7 @@
 #include <QMessageBox>
 
 #include "main_window.h"
-#include "traffic_inspector.h"
+#include "traffic_window.h"
 #include "ui_dlgabout.h"
 
 void MainWindow::on_mnuAbout_show() {
@@ -24,7 +24,7 @@ void MainWindow::on_mnuFwUpdate_show() {
 
 // Any number of them, each a window of its own over the one capture.
 void MainWindow::showTrafficInspector() {
-    auto *inspector = new TrafficInspector(trafficCapture_, this);
+    auto *inspector = new TrafficWindow(trafficCapture_, this);
     inspector->setAttribute(Qt::WA_DeleteOnClose);
     inspector->setWindowFlag(Qt::Window);
     inspector->show();

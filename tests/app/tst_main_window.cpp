@@ -20,7 +20,7 @@
 #include "link_requests.h"
 #include "main_window.h"
 #include "modal_box_watcher.h"
-#include "traffic_inspector.h"
+#include "traffic_window.h"
 #include "virtual_module.h"
 #include "window_harness.h"
 
@@ -174,7 +174,7 @@ class TestMainWindow : public QObject {
                 action->trigger();
             }
         }
-        auto *inspector = window->findChild<TrafficInspector *>();
+        auto *inspector = window->findChild<TrafficWindow *>();
         QVERIFY(inspector != nullptr && inspector->isVisible());
         inspector->setFilterText(QStringLiteral("a1"));
         widget<QPushButton>(window.get(), "pushButton_GetRSSI")->click();

@@ -11,9 +11,9 @@
 #include "link_requests.h"
 #include "pcapng.h"
 #include "traffic_capture.h"
-#include "traffic_inspector.h"
 #include "traffic_model.h"
 #include "traffic_secrets.h"
+#include "traffic_window.h"
 
 using testsupport::frame;
 
@@ -44,12 +44,12 @@ QList<int> allColumns() {
 
 }  // namespace
 
-class TestTrafficInspector : public QObject {
+class TestTrafficWindow : public QObject {
     Q_OBJECT
 
     testsupport::FakeClock clock;
     std::unique_ptr<TrafficCapture> capture;
-    std::unique_ptr<TrafficInspector> window;
+    std::unique_ptr<TrafficWindow> window;
     uint8_t toolSeq = 0;
 
     // Steps: ask (RSSI request), apn (APN set with a password), ack, nak, reply, repeat,
@@ -85,7 +85,7 @@ class TestTrafficInspector : public QObject {
     void init() {
         testsupport::resetLink();
         capture = std::make_unique<TrafficCapture>();
-        window = std::make_unique<TrafficInspector>(capture.get());
+        window = std::make_unique<TrafficWindow>(capture.get());
         new QAbstractItemModelTester(window->viewModel(),
                                      QAbstractItemModelTester::FailureReportingMode::QtTest,
                                      window.get());
@@ -216,8 +216,7 @@ class TestTrafficInspector : public QObject {
         QCOMPARE(frames.size(), window->trafficModel()->rowCount());
         QCOMPARE(frames[0].wire.contains("secret"), includePasswords);
 
-        std::unique_ptr<TrafficInspector> opened(
-            TrafficInspector::openCapture(path, nullptr, &why));
+        std::unique_ptr<TrafficWindow> opened(TrafficWindow::openCapture(path, nullptr, &why));
         QVERIFY2(opened, qPrintable(why));
         QCOMPARE(rows(opened->trafficModel(), allColumns()),
                  rows(window->trafficModel(), allColumns()));
@@ -225,5 +224,5 @@ class TestTrafficInspector : public QObject {
     }
 };
 
-QTEST_MAIN(TestTrafficInspector)
-#include "tst_traffic_inspector.moc"
+QTEST_MAIN(TestTrafficWindow)
+#include "tst_traffic_window.moc"

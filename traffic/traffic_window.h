@@ -21,15 +21,15 @@ class TrafficCapture;
 class TrafficFilter;
 class TrafficModel;
 
-class TrafficInspector : public QWidget {
+class TrafficWindow : public QWidget {
     Q_OBJECT
 
   public:
     // The live view; the capture must outlive the window.
-    explicit TrafficInspector(TrafficCapture *live, QWidget *parent = nullptr);
+    explicit TrafficWindow(TrafficCapture *live, QWidget *parent = nullptr);
     // A window of its own (deleted when closed) with the frames of a capture file; null with
     // the reason in whyNot when the file cannot be read.
-    static TrafficInspector *openCapture(const QString &path, QWidget *parent, QString *whyNot);
+    static TrafficWindow *openCapture(const QString &path, QWidget *parent, QString *whyNot);
 
     // Rows as the view shows them (filtered), in the given order, as CSV with a header line.
     QString csvOfRows(const QList<int> &rows) const;
@@ -45,7 +45,7 @@ class TrafficInspector : public QWidget {
     QString droppedNote() const;
 
   private:
-    TrafficInspector(TrafficCapture *live, std::deque<TrafficRecord> loaded, QWidget *parent);
+    TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loaded, QWidget *parent);
     void copySelection();
     void saveWithDialog();
     void openWithDialog();

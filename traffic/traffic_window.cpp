@@ -1,6 +1,6 @@
 // The window presents the capture and the link's counters; the masking, the filter and the
 // table live in their own files.
-#include "traffic_inspector.h"
+#include "traffic_window.h"
 
 #include <QSignalBlocker>
 
@@ -86,11 +86,11 @@ std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames) {
 
 }  // namespace
 
-TrafficInspector::TrafficInspector(TrafficCapture *live, QWidget *parent)
-    : TrafficInspector(live, {}, parent) {}
+TrafficWindow::TrafficWindow(TrafficCapture *live, QWidget *parent)
+    : TrafficWindow(live, {}, parent) {}
 
-TrafficInspector::TrafficInspector(TrafficCapture *live, std::deque<TrafficRecord> loaded,
-                                   QWidget *parent)
+TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loaded,
+                             QWidget *parent)
     : QWidget(parent, Qt::Window), live_(live) {
     setWindowTitle(tr("Traffic Inspector"));
     model_ =
@@ -117,12 +117,12 @@ TrafficInspector::TrafficInspector(TrafficCapture *live, std::deque<TrafficRecor
             [this](int choice) { model_->setDeltaTime(choice == 1); });
 
     auto *copy = new QPushButton(tr("Copy"), this);
-    connect(copy, &QPushButton::clicked, this, &TrafficInspector::copySelection);
+    connect(copy, &QPushButton::clicked, this, &TrafficWindow::copySelection);
     auto *save = new QPushButton(tr("Save Capture..."), this);
-    connect(save, &QPushButton::clicked, this, &TrafficInspector::saveWithDialog);
+    connect(save, &QPushButton::clicked, this, &TrafficWindow::saveWithDialog);
     includePasswords_ = new QCheckBox(tr("Include passwords"), this);
     auto *open = new QPushButton(tr("Open Capture..."), this);
-    connect(open, &QPushButton::clicked, this, &TrafficInspector::openWithDialog);
+    connect(open, &QPushButton::clicked, this, &TrafficWindow::openWithDialog);
 
     auto *tools = new QHBoxLayout;
     tools->addWidget(filterEdit_, 1);
@@ -211,8 +211,7 @@ TrafficInspector::TrafficInspector(TrafficCapture *live, std::deque<TrafficRecor
     resize(1000, 600);
 }
 
-TrafficInspector *TrafficInspector::openCapture(const QString &path, QWidget *parent,
-                                                QString *whyNot) {
+TrafficWindow *TrafficWindow::openCapture(const QString &path, QWidget *parent, QString *whyNot) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (whyNot != nullptr) {
@@ -224,32 +223,32 @@ TrafficInspector *TrafficInspector::openCapture(const QString &path, QWidget *pa
     if (!readPcapng(file, &frames, whyNot)) {
         return nullptr;
     }
-    auto *window = new TrafficInspector(nullptr, recordsOf(frames), parent);
+    auto *window = new TrafficWindow(nullptr, recordsOf(frames), parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(tr("Traffic Inspector — %1").arg(QFileInfo(path).fileName()));
     return window;
 }
 
-QAbstractItemModel *TrafficInspector::viewModel() const {
+QAbstractItemModel *TrafficWindow::viewModel() const {
     return filter_;
 }
 
-void TrafficInspector::setFilterText(const QString &text) {
+void TrafficWindow::setFilterText(const QString &text) {
     const QSignalBlocker quiet(filterEdit_);
     filterEdit_->setText(text);
     filterDelay_.stop();
     filter_->setFilterText(text);
 }
 
-void TrafficInspector::setPaused(bool paused) {
+void TrafficWindow::setPaused(bool paused) {
     pauseButton_->setChecked(paused);
 }
 
-void TrafficInspector::setDeltaTime(bool delta) {
+void TrafficWindow::setDeltaTime(bool delta) {
     timeChoice_->setCurrentIndex(delta ? 1 : 0);
 }
 
-QString TrafficInspector::csvOfRows(const QList<int> &rows) const {
+QString TrafficWindow::csvOfRows(const QList<int> &rows) const {
     QStringList lines;
     QStringList fields;
     for (int c = 0; c < TrafficModel::ColumnCount; ++c) {
@@ -270,8 +269,7 @@ QString TrafficInspector::csvOfRows(const QList<int> &rows) const {
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-bool TrafficInspector::saveCapture(const QString &path, bool includePasswords,
-                                   QString *whyNot) const {
+bool TrafficWindow::saveCapture(const QString &path, bool includePasswords, QString *whyNot) const {
     QList<CapturedFrame> frames;
     frames.reserve(model_->rowCount());
     for (int row = 0; row < model_->rowCount(); ++row) {
@@ -299,7 +297,7 @@ bool TrafficInspector::saveCapture(const QString &path, bool includePasswords,
     return true;
 }
 
-QString TrafficInspector::droppedNote() const {
+QString TrafficWindow::droppedNote() const {
     if (live_ == nullptr || (live_->droppedRows() == 0 && live_->lostChanges() == 0)) {
         return QString();
     }
@@ -314,17 +312,17 @@ QString TrafficInspector::droppedNote() const {
     return note;
 }
 
-void TrafficInspector::refreshDropped() {
+void TrafficWindow::refreshDropped() {
     const QString note = droppedNote();
     droppedLabel_->setText(note);
     droppedLabel_->setVisible(!note.isEmpty());
 }
 
-void TrafficInspector::refreshStatistics() {
+void TrafficWindow::refreshStatistics() {
     statistics_->setText(trafficStatisticsLine(link_snapshot().counters, framesPerSecond_));
 }
 
-void TrafficInspector::copySelection() {
+void TrafficWindow::copySelection() {
     QList<int> rows;
     for (const QModelIndex &index : table_->selectionModel()->selectedRows()) {
         rows << index.row();
@@ -333,7 +331,7 @@ void TrafficInspector::copySelection() {
     QApplication::clipboard()->setText(csvOfRows(rows));
 }
 
-void TrafficInspector::saveWithDialog() {
+void TrafficWindow::saveWithDialog() {
     const QString path = QFileDialog::getSaveFileName(
         this, tr("Save Capture"), QString(), tr("Capture files (*.pcapng);;All files (*)"));
     if (path.isEmpty()) {
@@ -346,14 +344,14 @@ void TrafficInspector::saveWithDialog() {
     }
 }
 
-void TrafficInspector::openWithDialog() {
+void TrafficWindow::openWithDialog() {
     const QString path = QFileDialog::getOpenFileName(
         this, tr("Open Capture"), QString(), tr("Capture files (*.pcapng);;All files (*)"));
     if (path.isEmpty()) {
         return;
     }
     QString why;
-    TrafficInspector *window = openCapture(path, parentWidget(), &why);
+    TrafficWindow *window = openCapture(path, parentWidget(), &why);
     if (window == nullptr) {
         QMessageBox::warning(this, tr("Open Capture"),
                              tr("%1 could not be opened: %2").arg(path, why));

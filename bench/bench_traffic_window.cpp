@@ -10,7 +10,7 @@
 #include "link_engine.h"
 #include "link_state.h"
 #include "traffic_capture.h"
-#include "traffic_inspector.h"
+#include "traffic_window.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ void BM_AppendAndFilter(benchmark::State &state) {
         link_init();
         frame_decoder_init(decoderBuffer, sizeof decoderBuffer);
         TrafficCapture capture;
-        TrafficInspector inspector(&capture);
+        TrafficWindow inspector(&capture);
         QList<QByteArray> batches;
         for (int sent = 0; sent < kFrames; sent += kBatch) {
             batches << moduleFrames(kBatch, sent);
@@ -66,7 +66,7 @@ void BM_AppendAndFilter(benchmark::State &state) {
 }
 
 void registerAll() {
-    benchmark::RegisterBenchmark("inspector/append_100k_then_filter", BM_AppendAndFilter)
+    benchmark::RegisterBenchmark("traffic_window/append_100k_then_filter", BM_AppendAndFilter)
         ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
 }
