@@ -2,14 +2,12 @@
 // frame the worker writes, and shows the line's statistics.
 #include <QMessageBox>
 #include <QTime>
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 #include "frame_codec.h"
 #include "link_state.h"
 #include "main_window.h"
-#include "traffic_statistics.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -28,13 +26,8 @@ QString hexPair(uint8_t byte) {
 
 void MainWindow::refreshTrafficStatistics() {
     const LinkCounters counters = link_snapshot().counters;
-    const uint64_t frames = counters.framesSent + counters.framesReceived;
-    // After a reset the count starts again below the last one.
-    const uint64_t since = frames >= framesCounted_ ? frames - framesCounted_ : frames;
-    const double seconds = std::max<qint64>(trafficStatisticsClock_.restart(), 1) / 1000.0;
-    framesCounted_ = frames;
     ui->lblDebugTrafficStatistics->setText(
-        trafficStatisticsLine(counters, double(since) / seconds));
+        trafficStatisticsLine(counters, frameRate_.sample(counters)));
 }
 
 void MainWindow::on_btnDebugGenerateMessage_clicked() {

@@ -73,7 +73,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&trafficStatisticsTimer_, &QTimer::timeout, this,
             &MainWindow::refreshTrafficStatistics);
     trafficStatisticsTimer_.start(1000);
-    trafficStatisticsClock_.start();
     connect(&commProcessor, &CommProcessor::SerialPortLost, this, &MainWindow::onSerialPortLost);
     connect(&commProcessor, &CommProcessor::SerialPortReconnected, this,
             &MainWindow::onSerialPortReconnected);

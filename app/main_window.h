@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSignalMapper>
 #include <QString>
@@ -20,6 +19,7 @@
 #include "dlgfwupdate.h"
 #include "link_state.h"
 #include "sent_frames_log.h"
+#include "traffic_statistics.h"
 
 class QAbstractButton;
 class QLabel;
@@ -216,6 +216,5 @@ class MainWindow : public QMainWindow {
     TrafficCapture *trafficCapture_;
     // The Debug tab's statistics line, redrawn once a second with the frame rate since.
     QTimer trafficStatisticsTimer_;
-    QElapsedTimer trafficStatisticsClock_;
-    uint64_t framesCounted_ = 0;
+    FrameRate frameRate_;
 };

@@ -2,6 +2,14 @@
 
 #include <QCoreApplication>
 
+double FrameRate::sample(const LinkCounters &c) {
+    const quint64 frames = c.framesSent + c.framesReceived;
+    const quint64 counted = frames >= frames_ ? frames - frames_ : frames;
+    const double seconds = since_.restart() / 1000.0;
+    frames_ = frames;
+    return seconds > 0 ? double(counted) / seconds : 0;
+}
+
 QString trafficStatisticsLine(const LinkCounters &c, double framesPerSecond) {
     return QCoreApplication::translate(
                "TrafficStatistics",

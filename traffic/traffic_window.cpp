@@ -171,7 +171,6 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     auto *reset = new QPushButton(tr("Reset"), this);
     connect(reset, &QPushButton::clicked, this, [this] {
         link_reset_statistics();
-        framesAtSample_ = 0;
         framesPerSecond_ = 0;
         refreshStatistics();
     });
@@ -191,14 +190,7 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
             refreshStatistics();
         });
         connect(&statisticsTimer_, &QTimer::timeout, this, [this] {
-            const LinkCounters c = link_snapshot().counters;
-            const quint64 frames = c.framesSent + c.framesReceived;
-            const double seconds = sinceSample_.isValid() ? sinceSample_.elapsed() / 1000.0 : 0;
-            framesPerSecond_ = seconds > 0 && frames >= framesAtSample_
-                                   ? double(frames - framesAtSample_) / seconds
-                                   : 0;
-            framesAtSample_ = frames;
-            sinceSample_.restart();
+            framesPerSecond_ = frameRate_.sample(link_snapshot().counters);
             refreshStatistics();
         });
         statisticsTimer_.start(kStatisticsIntervalMs);

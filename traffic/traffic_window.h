@@ -2,7 +2,6 @@
 // a capture file, with a filter, copy as CSV, pcapng save and the line statistics.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <deque>
@@ -65,8 +64,7 @@ class TrafficWindow : public QWidget {
     QTimer statisticsTimer_;
     // Typing filters once the user pauses: a filter over a full capture takes a moment.
     QTimer filterDelay_;
-    QElapsedTimer sinceSample_;
-    quint64 framesAtSample_ = 0;
+    FrameRate frameRate_;
     double framesPerSecond_ = 0;
     bool followBottom_ = true;
 };
