@@ -12,14 +12,17 @@ void MainWindow::on_mnuAbout_show() {
     aboutDialog.show();
 }
 
+// A running batch is reachable whatever the port does.
 void MainWindow::on_mnuFwUpdate_show() {
-    if (!commProcessor.isPortOpen()) {
+    if (!commProcessor.isPortOpen() && !fwUpdateDialog.isBatchRunning()) {
         QMessageBox::information(this, tr("Not Connected to Module"),
                                  tr("Not connected to module on serial port. Connect first."),
                                  QMessageBox::Ok);
         return;
     }
     fwUpdateDialog.show();
+    fwUpdateDialog.raise();
+    fwUpdateDialog.activateWindow();
 }
 
 // Any number of them, each a window of its own over the one capture.

@@ -79,12 +79,17 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&commProcessor, &CommProcessor::ReconnectFailed, this, &MainWindow::onReconnectFailed);
     // A batch sends its SMS through the module one after another; another would come between.
     connect(&fwUpdateDialog, &Dlgfwupdate::batchRunning, this, [this](bool running) {
-        ui->pushButton_SMSSend->setEnabled(!running);
-        ui->pushButton_SMSSend->setToolTip(
-            running ? tr("A batch firmware update is sending SMS through the module. Send is "
-                         "back when it has finished or was stopped.")
-                    : QString());
+        batchRunning_ = running;
+        update_UI(0, false);
     });
+    // A transfer can end without a frame (the link gave up on its reply): that is shown too.
+    connect(link_notifier(), &Module3G::transfer_ended, this, [this](uint transfer, uchar status) {
+        if (transfer == ownSms_.transfer) {
+            ownSms_.status = status;
+        }
+        update_UI(0, false);
+    });
+    fwUpdateDialog.setPortAway(true);  // no port is open yet
 
     statusBar()->addPermanentWidget(ui->frmSerialStatus, 0);
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,

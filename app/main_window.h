@@ -140,6 +140,8 @@ class MainWindow : public QMainWindow {
     void showEvent(QShowEvent *event) override;
 
   private:
+    // Closes the port on the worker's thread; `userLeaves` ends a running batch too.
+    void closePort(bool userLeaves);
     void closePortAndWait();
     void onSerialPortReconnected(const QString &port);
     void showTrafficInspector();
@@ -171,6 +173,7 @@ class MainWindow : public QMainWindow {
     void refreshStatusOperation(const LinkSnapshot &state);
     void refreshNetworkData(const LinkSnapshot &state);
     void refreshSmsSending(const LinkSnapshot &state);
+    static QString smsBusyReason();
     void refreshSmsReception(const LinkSnapshot &state);
     void refreshReceivedSms(const LinkSnapshot &state);
     void refreshMail(const LinkSnapshot &state);
@@ -201,6 +204,13 @@ class MainWindow : public QMainWindow {
     // The port an open request is on its way to the worker for; a second request meanwhile
     // would be lost.
     QString openingPort_;
+    // The SMS tab's own last SMS and its outcome: the batch's SMS never show on the tab.
+    struct OwnSms {
+        LinkTransferId transfer = 0;
+        uint8_t status = CMD_STATUS_IDLE;
+    };
+    OwnSms ownSms_;
+    bool batchRunning_ = false;
     // The mail transfer send_Mail_Information began; 0 when it queued nothing.
     LinkTransferId mailTransfer_ = 0;
     // The last socket transfer, which Cancel takes back while its start frame waits.

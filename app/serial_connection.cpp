@@ -41,6 +41,7 @@ void MainWindow::openSerialPort(QString comPortStr) {
                                  kStatusMessageMs);
         setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected,
                        comPortStr);
+        fwUpdateDialog.setPortAway(false);
         return;
     }
     QMessageBox::critical(this, tr("Error"), commProcessor.portErrorText(), QMessageBox::Ok);
@@ -50,8 +51,16 @@ void MainWindow::openSerialPort(QString comPortStr) {
 }
 
 void MainWindow::closeSerialPort() {
+    closePort(true);
+}
+
+void MainWindow::closePort(bool userLeaves) {
     emit commProcessor.DoCloseSerialPort();
-    fwUpdateDialog.setPortAway(false);  // a batch stops waiting for a port the user left
+    if (userLeaves) {
+        fwUpdateDialog.portClosedByUser();
+    } else {
+        fwUpdateDialog.setPortAway(true);  // for as long as the next open takes
+    }
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
                    tr("Not Connected"));
     statusBar()->showMessage(tr("Serial port disconnected."), kStatusMessageMs);
@@ -61,7 +70,7 @@ void MainWindow::closeSerialPort() {
 void MainWindow::closePortAndWait() {
     QEventLoop waitForClose;
     connect(&commProcessor, &CommProcessor::SerialPortClosed, &waitForClose, &QEventLoop::quit);
-    closeSerialPort();
+    closePort(false);
     waitForClose.exec();
 }
 

@@ -46,7 +46,15 @@ void MainWindow::on_pushButton_SMSSend_clicked() {
                              QMessageBox::Ok);
         return;
     }
-    queued(link_sms_send(number.toUtf8(), utf8), tr("SMS"));
+    if (link_sms_in_progress()) {
+        QMessageBox::warning(this, tr("SMS"), smsBusyReason(), QMessageBox::Ok);
+        return;
+    }
+    LinkTransferId transfer = 0;
+    if (queued(link_sms_send(number.toUtf8(), utf8, &transfer), tr("SMS"))) {
+        ownSms_ = OwnSms{transfer, CMD_STATUS_PENDING};
+        update_UI(0, false);
+    }
 }
 
 void MainWindow::on_btnGetSmsReceptionEnabled_clicked() {
@@ -70,9 +78,24 @@ void MainWindow::on_btnControlSmsReception_clicked() {
     }
 }
 
+// The tab's own SMS only; while any SMS is in the link, the next waits.
 void MainWindow::refreshSmsSending(const LinkSnapshot &state) {
-    applyStandardStatus(ui->frame_SmsSentStatus, ui->label_SmsSentStatus,
-                        state.cmdStatus[CMD_SMS_SEND], tr("SMS SENT!"), tr("ERROR: SMS NOT Sent"));
+    applyStandardStatus(ui->frame_SmsSentStatus, ui->label_SmsSentStatus, ownSms_.status,
+                        tr("SMS SENT!"), tr("ERROR: SMS NOT Sent"));
+    const QString busy = batchRunning_ ? tr("A batch firmware update is sending SMS through the "
+                                            "module. Send is back when it has finished or was "
+                                            "stopped.")
+                         : state.smsInProgress != 0 ? smsBusyReason()
+                                                    : QString();
+    ui->pushButton_SMSSend->setEnabled(busy.isEmpty());
+    ui->pushButton_SMSSend->setToolTip(busy);
+}
+
+QString MainWindow::smsBusyReason() {
+    return tr("An SMS is on its way to the module or waits for its reply: the module's reply "
+              "does not say which SMS it answers, so the next waits. Send is back when the reply "
+              "has come, or after %1 s without one.")
+        .arg(LINK_REPLY_LIFETIME_SECONDS);
 }
 
 void MainWindow::refreshSmsReception(const LinkSnapshot &state) {

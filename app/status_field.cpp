@@ -48,6 +48,21 @@ bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status) {
             QCoreApplication::translate("MainWindow", "Interrupted: the port was lost."));
         return true;
     }
+    if (status == CMD_STATUS_NO_REPLY) {
+        // Neither success nor failure is known.
+        setStatusField(
+            frame, label, status_style::Pending,
+            QCoreApplication::translate("MainWindow",
+                                        "No reply from the module: whether it was carried out "
+                                        "is not known."));
+        return true;
+    }
+    if (status == CMD_STATUS_NOT_SENT) {
+        setStatusField(frame, label, status_style::Failure,
+                       QCoreApplication::translate("MainWindow",
+                                                   "Not sent: the module did not acknowledge it."));
+        return true;
+    }
     if (status == CMD_STATUS_CANCELLED) {
         setStatusField(frame, label, status_style::Failure,
                        QCoreApplication::translate("MainWindow", "Cancelled before it was sent."));

@@ -50,18 +50,8 @@ double wireSeconds(uint64_t bytes) {
     return static_cast<double>(bytes) / kLineBytesPerSecond;
 }
 
-// Runs the main thread's events (the module's queued signals) until `done` holds.
 bool waitUntil(const std::function<bool()> &done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.hasExpired(kWaitMs)) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return true;
+    return waitForEvents(done, kWaitMs);
 }
 
 // The tool's side of the bench: the worker on the module's pty, and what it wrote. The counters

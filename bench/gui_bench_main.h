@@ -3,7 +3,26 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <functional>
+
+// Runs the main thread's events (the module's queued signals) until `done` holds; false when
+// `timeoutMs` passed first.
+inline bool waitForEvents(const std::function<bool()> &done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.hasExpired(timeoutMs)) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return true;
+}
 
 inline int runGuiBenchmarks(int argc, char **argv, void (*registerAll)()) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {

@@ -1,13 +1,12 @@
 #include "dlgfwupdate.h"
 
-#include <QDateTime>
-#include <QFile>
+#include <QAbstractItemView>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QSettings>
+#include <QStyle>
 #include <QTime>
 #include <QUrl>
 
@@ -30,17 +29,15 @@ const char *statusText(int status) {
             return QT_TRANSLATE_NOOP("Dlgfwupdate", "Failed to communicate with Cellular Module");
         case UpdateWorker::SmsNotSent:
             return QT_TRANSLATE_NOOP("Dlgfwupdate", "Failed to send SMS on cellular network");
+        case UpdateWorker::RefusedByModule:
+            return QT_TRANSLATE_NOOP("Dlgfwupdate", "Refused by the module (NAK)");
+        case UpdateWorker::NoReply:
+            return QT_TRANSLATE_NOOP("Dlgfwupdate", "No reply in time: outcome unknown");
+        case UpdateWorker::NotSent:
+            return QT_TRANSLATE_NOOP("Dlgfwupdate", "Not sent");
         default:
             return QT_TRANSLATE_NOOP("Dlgfwupdate", "Unknown");
     }
-}
-
-QString csvField(QString text) {
-    if (text.contains(QRegularExpression(QStringLiteral("[\",\r\n]")))) {
-        text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-               QLatin1Char('"');
-    }
-    return text;
 }
 
 }  // namespace
@@ -52,20 +49,27 @@ Dlgfwupdate::Dlgfwupdate(QWidget *parent)
       loadingMovie(QStringLiteral(":/Resources/load_animated.gif")) {
     setupUiQuietly(*ui, this,
                    {QStringLiteral("on_fwSelectionHttpRequest_finished()"),
-                    QStringLiteral("on_module_transfer_ended(uint,uchar)"),
-                    QStringLiteral("on_updateWorker_updateEnded(QString,int)")});
+                    QStringLiteral("on_updateWorker_updateEnded(QString,int,int)")});
     worker.moveToThread(&workerThread);
+    // Its timers stop on its own thread, before the thread's end leaves them behind.
+    connect(&workerThread, &QThread::finished, &worker, &UpdateWorker::halt, Qt::DirectConnection);
     workerThread.start();
     connect(this, &Dlgfwupdate::updateModule, &worker, &UpdateWorker::performUpdate);
     connect(&worker, &UpdateWorker::updateEnded, this, &Dlgfwupdate::on_updateWorker_updateEnded);
-    connect(&worker, &UpdateWorker::lateReply, this, [this](const QString &msisdn, int status) {
+    connect(&worker, &UpdateWorker::lateReply, this, &Dlgfwupdate::onLateReply);
+    connect(&worker, &UpdateWorker::replyGivenUp, this, &Dlgfwupdate::onReplyGivenUp);
+    connect(&worker, &UpdateWorker::stopping, this, [this](const QString &msisdn, int seconds) {
         appendLog(
-            tr("Late reply for %1: %2(%3)").arg(msisdn).arg(status).arg(tr(statusText(status))));
-        noteOutcome(msisdn, tr("%1 (late reply)").arg(tr(statusText(status))));
+            tr("Stopping: waiting for the reply for %1, at most %2 s").arg(msisdn).arg(seconds));
     });
-    connect(&worker, &UpdateWorker::smsWithdrawn, this, [this](const QString &msisdn) {
-        appendLog(
-            tr("No report for %1 in time: its SMS was taken back before it was sent.").arg(msisdn));
+    connect(link_notifier(), &Module3G::reply_unplaced, this, &Dlgfwupdate::onReplyUnplaced);
+    listTimer_.setSingleShot(true);
+    listTimer_.setInterval(kListTimeoutMs);
+    connect(&listTimer_, &QTimer::timeout, this, [this] {
+        if (fwListReply != nullptr) {
+            listTimedOut_ = true;
+            fwListReply->abort();
+        }
     });
     if (loadingMovie.isValid()) {
         ui->lblLoading->setMovie(&loadingMovie);
@@ -75,7 +79,6 @@ Dlgfwupdate::Dlgfwupdate(QWidget *parent)
 
 Dlgfwupdate::~Dlgfwupdate() {
     stopRequested = true;
-    disconnect(moduleConnection_);
     workerThread.quit();
     workerThread.wait();
     delete ui;
@@ -134,15 +137,15 @@ void Dlgfwupdate::on_btnRefreshFwSelection_clicked() {
     url.setHost(updateServerHost());
     url.setPort(kUpdateServerPort);
     url.setPath(QLatin1String(kFirmwareListPath));
-    QNetworkRequest request(url);
-    request.setTransferTimeout(listTimeoutMs_);
     listBody_.clear();
     listCut_ = false;
-    fwListReply = networkManager->get(request);
+    listTimedOut_ = false;
+    fwListReply = networkManager->get(QNetworkRequest(url));
     if (fwListReply != nullptr) {
         connect(fwListReply, &QNetworkReply::readyRead, this, &Dlgfwupdate::readListBody);
         connect(fwListReply, &QNetworkReply::finished, this,
                 &Dlgfwupdate::on_fwSelectionHttpRequest_finished);
+        listTimer_.start();
         setUiState(Loading);
     }
 }
@@ -164,15 +167,17 @@ void Dlgfwupdate::on_fwSelectionHttpRequest_finished() {
     if (reply == nullptr) {
         return;
     }
+    listTimer_.stop();
     readListBody();
     if (reply->error() == QNetworkReply::NoError || listCut_) {
         for (const FirmwareItem &item : parseFirmwareList(listBody_, !listCut_)) {
             ui->cmbFwSelection->addItem(item.text, item.path);
         }
     } else {
-        const QString why = reply->error() == QNetworkReply::OperationCanceledError
-                                ? tr("no answer within %1 s").arg(listTimeoutMs_ / 1000.0)
-                                : reply->errorString();
+        const QString why =
+            listTimedOut_
+                ? tr("the whole list did not come within %1 s").arg(listTimer_.interval() / 1000.0)
+                : reply->errorString();
         appendLog(tr("The firmware list could not be fetched from %1, port %2: %3.")
                       .arg(reply->url().host())
                       .arg(kUpdateServerPort)
@@ -185,7 +190,21 @@ void Dlgfwupdate::on_fwSelectionHttpRequest_finished() {
     if (ui->cmbFwSelection->count() == 0) {
         ui->cmbFwSelection->addItem(tr("No FW files found on update server."), QVariant());
     }
+    fitListPopup();
     setUiState(uiState == Updating ? Updating : Idle);
+}
+
+// Two versions for one device differ at the end of their text: the list shows it whole.
+void Dlgfwupdate::fitListPopup() {
+    QAbstractItemView *view = ui->cmbFwSelection->view();
+    const QFontMetrics metrics(view->font());
+    int widest = 0;
+    for (int i = 0; i < ui->cmbFwSelection->count(); ++i) {
+        widest = qMax(widest, metrics.horizontalAdvance(ui->cmbFwSelection->itemText(i)));
+    }
+    const int margins =
+        4 * metrics.averageCharWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    view->setMinimumWidth(widest + margins);
 }
 
 bool Dlgfwupdate::parseMsisdnList() {
@@ -228,56 +247,94 @@ void Dlgfwupdate::on_btnStartUpdate_clicked() {
     if (answer != QMessageBox::Ok || uiState == Updating) {
         return;
     }
-    firmware_ = path.toString().section(QLatin1Char('/'), 2);
-    report_.clear();
+    report_.clear(path.toString().section(QLatin1Char('/'), 2));
     ui->prgUpdate->setRange(0, msisdnList.size());
     ui->prgUpdate->setValue(0);
     stopRequested = false;
-    disconnect(moduleConnection_);
-    moduleConnection_ = connect(link_notifier(), &Module3G::transfer_ended, this,
-                                &Dlgfwupdate::on_module_transfer_ended);
     setUiState(Updating);
     emit batchRunning(true);
     startNextUpdate();
 }
 
 void Dlgfwupdate::startNextUpdate() {
+    if (numberOut_) {
+        return;
+    }
     if (stopRequested || msisdnList.isEmpty()) {
+        for (const QString &msisdn : qAsConst(msisdnList)) {
+            appendLog(tr("Not sent: %1").arg(msisdn));
+            report_.record(msisdn, BatchOutcome::NotSent);
+        }
+        msisdnList.clear();
         ui->lblCurrentOperation->setText(tr("Done."));
         appendLog(tr("Update finished."));
-        disconnect(moduleConnection_);
         setUiState(Finished);
+        logCounts();
         emit batchRunning(false);
         return;
+    }
+    if (portAway_) {
+        return;  // the port's return, Stop or Disconnect goes on
     }
     const QString msisdn = msisdnList.takeFirst();
     ui->lblCurrentOperation->setText(tr("Sending update to %1 ...").arg(msisdn));
     appendLog(tr("Sending update to %1.").arg(msisdn));
+    numberOut_ = true;
     emit updateModule(msisdn);
 }
 
-void Dlgfwupdate::on_module_transfer_ended(uint transferId, uchar status) {
-    emit worker.smsSendStatusAvailable(transferId, status);
-}
-
-void Dlgfwupdate::on_updateWorker_updateEnded(QString msisdn, int status) {
+void Dlgfwupdate::on_updateWorker_updateEnded(QString msisdn, int status, int moduleCode) {
+    numberOut_ = false;
     ui->prgUpdate->setValue(ui->prgUpdate->maximum() - msisdnList.size());
     appendLog(tr("Update to %1 finished with status %2(%3)")
                   .arg(msisdn)
                   .arg(status)
                   .arg(tr(statusText(status))));
-    report_.append(
-        {msisdn, tr(statusText(status)), QDateTime::currentDateTime().toString(Qt::ISODateWithMs)});
+    report_.record(msisdn, BatchReport::outcomeOf(status), moduleCode);
+    if (status == UpdateWorker::NoReply) {
+        replyOwedFor_ = msisdn;
+    }
     startNextUpdate();
 }
 
-void Dlgfwupdate::noteOutcome(const QString &msisdn, const QString &outcome) {
-    for (auto it = report_.rbegin(); it != report_.rend(); ++it) {
-        if (it->msisdn == msisdn) {
-            it->outcome = outcome;
-            return;
-        }
+void Dlgfwupdate::onLateReply(const QString &msisdn, int status, int moduleCode) {
+    appendLog(tr("Late reply for %1: %2(%3)").arg(msisdn).arg(status).arg(tr(statusText(status))));
+    report_.correct(msisdn, BatchReport::outcomeOf(status), moduleCode);
+    replyOwedFor_.clear();
+    if (uiState == Finished) {
+        logCounts();
     }
+}
+
+void Dlgfwupdate::onReplyGivenUp(const QString &msisdn) {
+    appendLog(tr("No reply for %1 within %2 s of its send: its outcome stays unknown.")
+                  .arg(msisdn)
+                  .arg(LINK_REPLY_LIFETIME_SECONDS));
+    replyOwedFor_.clear();
+    if (uiState == Finished) {
+        logCounts();
+    }
+}
+
+void Dlgfwupdate::onReplyUnplaced(uchar cmdId, uchar status) {
+    if (cmdId != CMD_SMS_SEND || (uiState != Updating && uiState != Finished)) {
+        return;
+    }
+    appendLog(tr("Unexpected reply to an SMS send: %1(%2). No SMS was waiting for one, so it is "
+                 "credited to no number.")
+                  .arg(status)
+                  .arg(tr(statusText(UpdateWorker::statusOf(status)))));
+}
+
+void Dlgfwupdate::logCounts() {
+    if (replyOwedFor_.isEmpty()) {
+        appendLog(tr("Outcomes: %1.").arg(report_.counts()));
+        return;
+    }
+    appendLog(tr("Outcomes so far: %1. Not final: the reply for %2 may still come, up to %3 s "
+                 "after its send.")
+                  .arg(report_.counts(), replyOwedFor_)
+                  .arg(LINK_REPLY_LIFETIME_SECONDS));
 }
 
 void Dlgfwupdate::setPortAway(bool away) {
@@ -285,16 +342,30 @@ void Dlgfwupdate::setPortAway(bool away) {
         return;
     }
     portAway_ = away;
-    QMetaObject::invokeMethod(&worker, away ? &UpdateWorker::pause : &UpdateWorker::resume,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &worker, [this, away] { worker.setPortAway(away); }, Qt::QueuedConnection);
+    if (uiState != Updating) {
+        return;
+    }
+    appendLog(away ? tr("The serial port is gone: the batch waits for it to return.")
+                   : tr("The batch goes on."));
+    if (!away) {
+        startNextUpdate();
+    }
+}
+
+void Dlgfwupdate::portClosedByUser() {
+    setPortAway(true);
     if (uiState == Updating) {
-        appendLog(away ? tr("The serial port is gone: the batch waits for it to return.")
-                       : tr("The batch goes on."));
+        appendLog(tr("Disconnected: the batch ends."));
+        on_btnStopUpdate_clicked();
     }
 }
 
 void Dlgfwupdate::on_btnStopUpdate_clicked() {
     stopRequested = true;
+    QMetaObject::invokeMethod(&worker, &UpdateWorker::stopSoon, Qt::QueuedConnection);
+    startNextUpdate();  // ends the batch now when no number is under way
 }
 
 void Dlgfwupdate::appendLog(const QString &text) {
@@ -303,31 +374,18 @@ void Dlgfwupdate::appendLog(const QString &text) {
 }
 
 void Dlgfwupdate::on_btnSaveLog_clicked() {
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Save Log"), QString(),
-                                                          tr("CSV files (*.csv);;All files (*)"));
+    QFileDialog dialog(this, tr("Save Log"), QString(), tr("CSV files (*.csv);;All files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
     QString why;
-    if (!fileName.isEmpty() && !saveReport(fileName, &why)) {
+    if (!saveReport(dialog.selectedFiles().constFirst(), &why)) {
         QMessageBox::warning(this, tr("Save Log"), why, QMessageBox::Ok);
     }
 }
 
 bool Dlgfwupdate::saveReport(const QString &fileName, QString *whyNot) const {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *whyNot = tr("%1 could not be written: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    QString csv = QStringLiteral("number,firmware,outcome,time\n");
-    for (const ReportRow &row : report_) {
-        csv +=
-            QStringList{csvField(row.msisdn), csvField(firmware_), csvField(row.outcome), row.time}
-                .join(QLatin1Char(',')) +
-            QLatin1Char('\n');
-    }
-    file.write(csv.toUtf8());
-    if (!file.commit()) {
-        *whyNot = tr("%1 could not be written: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return report_.save(fileName, whyNot);
 }

@@ -1,15 +1,17 @@
 // The batch firmware update dialog: fetches the firmware list from the update server and has
 // the connected module send one update trigger SMS to each number of a list, one after
-// another, through its worker.
+// another, through its worker. It is not modal, so that the window stays usable and a batch
+// can be reached whatever the port does.
 #pragma once
 
 #include <QDialog>
-#include <QMetaObject>
 #include <QMovie>
 #include <QNetworkAccessManager>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 
+#include "batch_report.h"
 #include "update_worker.h"
 
 class QNetworkReply;
@@ -23,6 +25,7 @@ class Dlgfwupdate : public QDialog {
 
   public:
     enum UiState { Idle = 0, Loading = 1, Updating = 2, Finished = 3 };
+    // For the whole list request, however slowly the server sends it.
     static constexpr int kListTimeoutMs = 15000;
 
     explicit Dlgfwupdate(QWidget *parent = nullptr);
@@ -33,12 +36,17 @@ class Dlgfwupdate : public QDialog {
     void setUpdateServerHost(const QString &host) { hostOverride_ = host; }
     QString updateServerHost() const;
     // Tests shorten the waits.
-    void setListTimeoutMs(int ms) { listTimeoutMs_ = ms; }
+    void setListTimeoutMs(int ms) { listTimer_.setInterval(ms); }
+    bool isBatchRunning() const { return uiState == Updating; }
+    // Tests end a number's reply wait through it, as its time-out does.
     UpdateWorker &updateWorker() { return worker; }
-    // The serial port went away (true) or is back, or the user gave up on it (false). A
-    // running batch waits meanwhile: a number's time-out only counts while the port is there.
+    // The serial port went away (true) or is open again (false). No number starts while it
+    // is away; the one under way waits for it as its worker allows.
     void setPortAway(bool away);
-    // The batch's report as CSV: number, firmware, outcome, time; false with a reason.
+    // The user disconnected: the batch ends, as with Stop at once.
+    void portClosedByUser();
+    // The batch's report as CSV: number, firmware, outcome, module code, time; false with a
+    // reason.
     bool saveReport(const QString &fileName, QString *whyNot) const;
 
   signals:
@@ -51,8 +59,7 @@ class Dlgfwupdate : public QDialog {
     void on_fwSelectionHttpRequest_finished();
     void on_btnStartUpdate_clicked();
     void on_btnStopUpdate_clicked();
-    void on_module_transfer_ended(uint transferId, uchar status);
-    void on_updateWorker_updateEnded(QString msisdn, int status);
+    void on_updateWorker_updateEnded(QString msisdn, int status, int moduleCode);
     void on_cmbFwSelection_currentIndexChanged(int index);
     void on_btnSaveLog_clicked();
 
@@ -66,7 +73,11 @@ class Dlgfwupdate : public QDialog {
     void startNextUpdate();
     void readListBody();
     bool startAllowed() const;
-    void noteOutcome(const QString &msisdn, const QString &outcome);
+    void onLateReply(const QString &msisdn, int status, int moduleCode);
+    void onReplyGivenUp(const QString &msisdn);
+    void onReplyUnplaced(uchar cmdId, uchar status);
+    void logCounts();
+    void fitListPopup();
 
     Ui::Dlgfwupdate *ui;
     int uiState = Idle;
@@ -80,15 +91,13 @@ class Dlgfwupdate : public QDialog {
 
     QString hostOverride_;
     bool portAway_ = false;
-    int listTimeoutMs_ = kListTimeoutMs;
+    // A number is with the worker: between updateModule and its updateEnded.
+    bool numberOut_ = false;
+    // The number that ended without a reply the link still waits for; empty when none.
+    QString replyOwedFor_;
+    QTimer listTimer_;
     QByteArray listBody_;
     bool listCut_ = false;
-    QMetaObject::Connection moduleConnection_;
-    QString firmware_;
-    struct ReportRow {
-        QString msisdn;
-        QString outcome;
-        QString time;
-    };
-    QList<ReportRow> report_;
+    bool listTimedOut_ = false;
+    BatchReport report_;
 };

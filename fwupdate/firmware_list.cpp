@@ -4,8 +4,9 @@
 
 QList<FirmwareItem> parseFirmwareList(const QByteArray &body, bool complete) {
     const int nul = body.indexOf('\0');
-    QStringList lines =
-        QString::fromLatin1(nul < 0 ? body : body.left(nul)).split(QStringLiteral("\r\n"));
+    // CR LF as the list's own format has it, or LF alone as most servers and scripts write.
+    static const QRegularExpression lineEnd(QStringLiteral("\\r?\\n"));
+    QStringList lines = QString::fromLatin1(nul < 0 ? body : body.left(nul)).split(lineEnd);
     if (!complete && nul < 0) {
         lines.removeLast();
     }

@@ -17,7 +17,8 @@ struct FirmwareItem {
     QString path;
 };
 
-// Every line of three parts "dir/device/file"; other lines are ignored. A body cut short
+// Every line of three parts "dir/device/file"; other lines are ignored. Lines end at CR LF or
+// at LF. A body cut short
 // (`complete` false) loses its last line, which may be a piece of one.
 QList<FirmwareItem> parseFirmwareList(const QByteArray &body, bool complete = true);
 

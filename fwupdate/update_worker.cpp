@@ -1,15 +1,23 @@
 #include "update_worker.h"
 
-#include <QEventLoop>
 #include <QRegularExpression>
-#include <QTimer>
+#include <utility>
 
 #include "link_long_payload.h"
 #include "link_transfers.h"
+#include "module3g.h"
 
-UpdateWorker::UpdateWorker() {
-    connect(this, &UpdateWorker::smsSendStatusAvailable, this, &UpdateWorker::onSmsSendStatus,
-            Qt::QueuedConnection);
+UpdateWorker::UpdateWorker() : replyTimer_(this), portAwayTimer_(this) {
+    replyTimer_.setSingleShot(true);
+    replyTimer_.setInterval(kReplyTimeoutMs);
+    portAwayTimer_.setSingleShot(true);
+    portAwayTimer_.setInterval(LINK_REPLY_LIFETIME_SECONDS * 1000);
+    connect(&replyTimer_, &QTimer::timeout, this, &UpdateWorker::giveUpWaiting);
+    connect(&portAwayTimer_, &QTimer::timeout, this, &UpdateWorker::onPortAwayTimeout);
+    // Queued to the worker's thread once it is moved there, in the order the link emits them.
+    connect(link_notifier(), &Module3G::transfer_committed, this,
+            &UpdateWorker::onTransferCommitted);
+    connect(link_notifier(), &Module3G::transfer_ended, this, &UpdateWorker::onTransferEnded);
 }
 
 void UpdateWorker::setApnSettings(const QString &apn, const QString &user,
@@ -34,117 +42,140 @@ QString UpdateWorker::buildOtaMessage() const {
         .arg(firmwarePath, apnSettingsBlock);
 }
 
+UpdateWorker::Status UpdateWorker::statusOf(uchar transferStatus) {
+    switch (transferStatus) {
+        case 0:
+            return Success;
+        case CMD_STATUS_NAK:
+            return RefusedByModule;
+        case CMD_STATUS_NOT_SENT:
+        case CMD_STATUS_CANCELLED:
+            return NotSent;
+        case CMD_STATUS_NO_REPLY:
+        case CMD_STATUS_INTERRUPTED:
+            return NoReply;
+        default:
+            return SmsNotSent;
+    }
+}
+
 void UpdateWorker::performUpdate(QString msisdn) {
     static const QRegularExpression digits(QStringLiteral("\\A\\d*\\z"));
     if (!digits.match(msisdn).hasMatch()) {
-        emit updateEnded(msisdn, InvalidMsisdn);
+        emit updateEnded(msisdn, InvalidMsisdn, -1);
         return;
     }
-    smsSendOk = false;
-    current_ = msisdn;
-    if (!sendCurrent()) {
-        emit updateEnded(msisdn, LinkRefused);
-        return;
+    current_ = Wait{Stage::AwaitingLink, msisdn, 0, false};
+    if (portAway_) {
+        portAwayTimer_.start();
     }
-
-    // The report is a queued call to this thread: it can only arrive inside the loop.
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    timeout.setInterval(kReplyTimeoutMs);
-    connect(&timeout, &QTimer::timeout, this, &UpdateWorker::giveUpWaiting);
-    if (!paused_) {
-        timeout.start();
-    }
-    waitLoop_ = &loop;
-    waitTimer_ = &timeout;
-    loop.exec();
-    waitLoop_ = nullptr;
-    waitTimer_ = nullptr;
-    resend_ = false;
-
-    if (waitingFor_ != 0) {
-        // Given up on: a number logged as failed must not be sent after all.
-        if (link_withdraw_transfer(waitingFor_)) {
-            owed_.remove(waitingFor_);
-            emit smsWithdrawn(msisdn);
-        }
-        waitingFor_ = 0;
-    }
-    emit updateEnded(msisdn, smsSendOk ? Success : SmsNotSent);
+    trySend();
 }
 
-bool UpdateWorker::sendCurrent() {
+void UpdateWorker::trySend() {
     LinkTransferId transfer = 0;
-    if (!link_sms_send(current_.toUtf8(), buildOtaMessage().toUtf8(), &transfer)) {
-        return false;
+    if (link_sms_send(current_.msisdn.toUtf8(), buildOtaMessage().toUtf8(), &transfer)) {
+        current_.stage = Stage::Sending;
+        current_.transfer = transfer;
+    } else if (!link_sms_in_progress()) {
+        finish(LinkRefused);
     }
-    forgetExpired();
-    Owed &owed = owed_[transfer];
-    owed.msisdn = current_;
-    owed.since.start();
-    waitingFor_ = transfer;
-    return true;
+    // Otherwise the end of the SMS in the link brings the worker back here.
 }
 
-void UpdateWorker::pause() {
-    paused_ = true;
-    if (waitTimer_ != nullptr) {
-        waitTimer_->stop();
-    }
-}
-
-void UpdateWorker::resume() {
-    paused_ = false;
-    if (waitTimer_ == nullptr) {
-        return;  // not waiting for a number
-    }
-    if (resend_) {
-        resend_ = false;
-        if (!sendCurrent()) {
-            giveUpWaiting();
-            return;
-        }
-    }
-    waitTimer_->start();
+void UpdateWorker::finish(Status status, int moduleCode) {
+    replyTimer_.stop();
+    portAwayTimer_.stop();
+    const QString msisdn = std::exchange(current_, Wait{}).msisdn;
+    emit updateEnded(msisdn, status, moduleCode);
 }
 
 void UpdateWorker::giveUpWaiting() {
-    if (waitLoop_ != nullptr) {
-        waitLoop_->quit();
-    }
-}
-
-void UpdateWorker::onSmsSendStatus(uint transferId, uchar status) {
-    const auto found = owed_.constFind(transferId);
-    if (found == owed_.constEnd()) {
-        return;  // not one of ours, or expired
-    }
-    const QString msisdn = found->msisdn;
-    owed_.erase(found);
-    if (status == CMD_STATUS_INTERRUPTED) {
-        // The module may have restarted and forgotten it: the current number's SMS goes again
-        // once the port is back; an earlier number's outcome stays unknown.
-        if (transferId == waitingFor_) {
-            waitingFor_ = 0;
-            resend_ = true;
-            pause();
-        }
+    if (current_.stage != Stage::Waiting) {
         return;
     }
-    if (transferId == waitingFor_) {
-        smsSendOk = status == 0;
-        waitingFor_ = 0;
-        if (waitLoop_ != nullptr) {
-            waitLoop_->quit();
-        }
-    } else {
-        emit lateReply(msisdn, status == 0 ? Success : SmsNotSent);
+    late_ = Late{current_.msisdn, current_.transfer};
+    finish(NoReply);
+}
+
+void UpdateWorker::onTransferCommitted(uint transferId) {
+    if (current_.stage != Stage::Sending || transferId != current_.transfer) {
+        return;
+    }
+    current_.stage = Stage::Waiting;
+    portAwayTimer_.stop();
+    replyTimer_.start();
+    if (current_.stopping && portAway_) {
+        giveUpWaiting();
+    } else if (current_.stopping) {
+        emit stopping(current_.msisdn, kReplyTimeoutMs / 1000);
     }
 }
 
-void UpdateWorker::forgetExpired() {
-    for (auto it = owed_.begin(); it != owed_.end();) {
-        it = it->since.hasExpired(kOwedReplyLifetimeMs) ? owed_.erase(it) : std::next(it);
+void UpdateWorker::onTransferEnded(uint transferId, uchar status) {
+    const int code = status <= 127 ? status : -1;
+    const bool current = current_.stage == Stage::Sending || current_.stage == Stage::Waiting;
+    if (current && transferId == current_.transfer) {
+        finish(statusOf(status), code);
+    } else if (late_.transfer != 0 && transferId == late_.transfer) {
+        const Late late = std::exchange(late_, Late{});
+        if (status == CMD_STATUS_NO_REPLY) {
+            emit replyGivenUp(late.msisdn);
+        } else {
+            emit lateReply(late.msisdn, statusOf(status), code);
+        }
     }
+    if (current_.stage == Stage::AwaitingLink) {
+        trySend();
+    }
+}
+
+void UpdateWorker::stopSoon() {
+    switch (current_.stage) {
+        case Stage::Idle:
+            return;
+        case Stage::AwaitingLink:
+            finish(NotSent);
+            return;
+        case Stage::Sending:
+            if (link_withdraw_transfer(current_.transfer)) {
+                finish(NotSent);
+                return;
+            }
+            current_.stopping = true;  // its send was just written: its wait is about to start
+            return;
+        case Stage::Waiting:
+            current_.stopping = true;
+            if (portAway_) {
+                giveUpWaiting();
+                return;
+            }
+            emit stopping(current_.msisdn, (replyTimer_.remainingTime() + 999) / 1000);
+            return;
+    }
+}
+
+void UpdateWorker::setPortAway(bool away) {
+    portAway_ = away;
+    if (!away) {
+        portAwayTimer_.stop();
+        return;
+    }
+    if (current_.stage == Stage::AwaitingLink || current_.stage == Stage::Sending) {
+        portAwayTimer_.start();
+    } else if (current_.stage == Stage::Waiting && current_.stopping) {
+        giveUpWaiting();
+    }
+}
+
+void UpdateWorker::onPortAwayTimeout() {
+    if (current_.stage == Stage::AwaitingLink ||
+        (current_.stage == Stage::Sending && link_withdraw_transfer(current_.transfer))) {
+        finish(NotSent);
+    }
+}
+
+void UpdateWorker::halt() {
+    replyTimer_.stop();
+    portAwayTimer_.stop();
 }

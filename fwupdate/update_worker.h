@@ -1,10 +1,9 @@
 // Has the connected module send one over-the-air update trigger SMS to one number at a time,
-// on a thread of its own, and reports each number's outcome.
+// on a thread of its own, and reports each number's outcome. The link sends one SMS at a time
+// and places a reply only with the send owed it, so a reply that comes after a number's wait
+// is that number's late reply, never the next number's outcome.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -16,10 +15,16 @@ class UpdateWorker : public QObject {
 
   public:
     // Outcomes of one number.
-    enum Status { Success = 0, InvalidMsisdn = 1, LinkRefused = 2, SmsNotSent = 3 };
+    enum Status {
+        Success = 0,
+        InvalidMsisdn = 1,
+        LinkRefused = 2,
+        SmsNotSent = 3,       // the module answered with a failure code
+        RefusedByModule = 4,  // a NAK of one of the SMS's frames
+        NoReply = 5,          // no reply within the wait: the outcome is not known
+        NotSent = 6,          // given up on before its send went out
+    };
     static constexpr int kReplyTimeoutMs = 10000;
-    // A reply this late is taken for lost: it can no longer pair with its number.
-    static constexpr int kOwedReplyLifetimeMs = 60000;
 
     UpdateWorker();
 
@@ -28,46 +33,62 @@ class UpdateWorker : public QObject {
     void setApnSettings(const QString &apn, const QString &user, const QString &password);
     QString buildOtaMessage() const;
 
+    // What the end of a number's SMS, as the link reports it, makes of the number.
+    static Status statusOf(uchar transferStatus);
+
   signals:
-    void updateEnded(QString msisdn, int status);
-    // The module's report on a transfer (an SMS) ending, handed over with it.
-    void smsSendStatusAvailable(uint transferId, uchar status);
-    // A reply for a number that was given up on earlier.
-    void lateReply(QString msisdn, int status);
-    // A number given up on whose SMS had not gone out yet, and now never will.
-    void smsWithdrawn(QString msisdn);
+    // `moduleCode` is the module's reply status, or -1 when it gave none.
+    void updateEnded(QString msisdn, int status, int moduleCode);
+    // The reply for a number that ended with NoReply came before the link gave up on it.
+    void lateReply(QString msisdn, int status, int moduleCode);
+    // The link gave up on the reply for a number that ended with NoReply: it stays unknown.
+    void replyGivenUp(QString msisdn);
+    // Stop came while the current number waits for its reply, for this long at most.
+    void stopping(QString msisdn, int secondsLeft);
 
   public slots:
     void performUpdate(QString msisdn);
-    // Ends the wait for the current number's report, as its time-out does.
+    // Ends the current number as soon as that is sound: one whose send has not gone out at
+    // once, one owed its reply when its wait ends, or at once while the port is away.
+    void stopSoon();
+    // While the port is away a number whose send has not gone out waits for it, for no longer
+    // than the link waits for a reply.
+    void setPortAway(bool away);
+    // Stops the timers; called on the worker's thread as it ends.
+    void halt();
+    // Ends the current number's reply wait as its time-out does; the reply may still come late.
     void giveUpWaiting();
-    // The port went away: the current number's wait stops until resume(), and an SMS the
-    // loss interrupted is sent again then.
-    void pause();
-    void resume();
-
-  private slots:
-    void onSmsSendStatus(uint transferId, uchar status);
 
   private:
-    void forgetExpired();
-    // Hands the current number's SMS to the link; false when it refused it.
-    bool sendCurrent();
+    enum class Stage {
+        Idle,
+        AwaitingLink,  // another SMS is in the link; this one follows once it has its outcome
+        Sending,       // handed to the link, its send frame not written yet
+        Waiting,       // its send frame written: the reply wait runs
+    };
+    struct Wait {
+        Stage stage = Stage::Idle;
+        QString msisdn;
+        LinkTransferId transfer = 0;
+        bool stopping = false;
+    };
+    // A number that ended without a reply while the link still owes it one.
+    struct Late {
+        QString msisdn;
+        LinkTransferId transfer = 0;
+    };
 
-    bool smsSendOk = false;
+    void trySend();
+    void finish(Status status, int moduleCode = -1);
+    void onTransferCommitted(uint transferId);
+    void onTransferEnded(uint transferId, uchar status);
+    void onPortAwayTimeout();
+
     QString firmwarePath;
     QString apnSettingsBlock;
-
-    struct Owed {
-        QString msisdn;
-        QElapsedTimer since;
-    };
-    // SMS sent and not reported on yet, by transfer.
-    QHash<LinkTransferId, Owed> owed_;
-    LinkTransferId waitingFor_ = 0;
-    QString current_;
-    QEventLoop *waitLoop_ = nullptr;
-    QTimer *waitTimer_ = nullptr;
-    bool paused_ = false;
-    bool resend_ = false;
+    Wait current_;
+    Late late_;
+    bool portAway_ = false;
+    QTimer replyTimer_;
+    QTimer portAwayTimer_;
 };

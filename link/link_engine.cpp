@@ -404,7 +404,7 @@ int find_acknowledged_slot(LinkState &s, uint8_t seq) {
     return -1;
 }
 
-void handle_ack(Transaction &t, uint8_t seq, bool refused) {
+void handle_ack(Transaction &t, uint8_t seq, bool refused, int64_t now) {
     LinkState &s = t.state;
     const int index = find_acknowledged_slot(s, seq);
     if (index < 0) {
@@ -415,7 +415,7 @@ void handle_ack(Transaction &t, uint8_t seq, bool refused) {
     traffic_outcome(s, slot.trafficId,
                     refused ? TrafficOutcome::Refused : TrafficOutcome::Acknowledged);
     if (!refused) {
-        transfer_acknowledged(s, index);
+        transfer_acknowledged(s, index, now);
         return;
     }
     ++s.counters.naksReceived;
@@ -436,7 +436,7 @@ void handle_ack(Transaction &t, uint8_t seq, bool refused) {
 // them was heard, so none is written again even when its ACK was lost on the line: a module
 // that remembers only its last sequence number would carry a rewritten one out twice. While
 // several are owed, the reply cannot tell which it answers and only ACKs decide.
-void settle_reply(LinkState &s, uint8_t id) {
+void settle_reply(LinkState &s, uint8_t id, int64_t now) {
     if (s.repliesOwed[id] == 0 || --s.repliesOwed[id] > 0) {
         return;
     }
@@ -446,7 +446,7 @@ void settle_reply(LinkState &s, uint8_t id) {
             frame_command(slot) == id) {
             slot.done = 1;
             traffic_outcome(s, slot.trafficId, TrafficOutcome::Acknowledged);
-            transfer_acknowledged(s, i);
+            transfer_acknowledged(s, i, now);
         }
     }
 }
@@ -482,7 +482,7 @@ void handle_received(Transaction &t, const LinkMessage &m, uint64_t trafficId, i
     LinkState &s = t.state;
     if (m.cmdId < FIRST_STATUS_ID) {
         if (m.cmdId == CMD_ACK || m.cmdId == CMD_NAK) {
-            handle_ack(t, m.seq, m.cmdId == CMD_NAK);
+            handle_ack(t, m.seq, m.cmdId == CMD_NAK, now);
         }
         // Control frames carry our numbers, not the module's: the repeat filter ignores them.
         t.outbox.received.emplace_back(m.cmdId, false);
@@ -496,11 +496,17 @@ void handle_received(Transaction &t, const LinkMessage &m, uint64_t trafficId, i
     }
     const bool isReply = (m.status & REPLY_FLAG) != 0;
     const uint8_t code = m.status & static_cast<uint8_t>(~REPLY_FLAG);
-    if (isReply) {
+    if (isReply && reply_needs_owner(m.cmdId) && !transfer_replied(t, m.cmdId, code)) {
+        // Owed to no request: given up on, or never sent by this tool. It changes nothing.
+        ++s.counters.repliesUnplaced;
+        t.outbox.repliesUnplaced.emplace_back(m.cmdId, code);
+    } else if (isReply) {
         s.cmdStatus[m.cmdId] = code;
         ++s.replyCount[m.cmdId];
-        settle_reply(s, m.cmdId);
-        transfer_replied(t, m.cmdId, code, now);
+        settle_reply(s, m.cmdId, now);
+        if (!reply_needs_owner(m.cmdId)) {
+            transfer_replied(t, m.cmdId, code);
+        }
     }
     send(t, CMD_ACK, nullptr, 0, m.seq);
     traffic_outcome(s, trafficId, TrafficOutcome::Acknowledged);
@@ -558,6 +564,7 @@ QByteArray link_process() {
             free_tx_slot(slot);
         }
     }
+    transfers_expire(t, now);
     transfers_advance(s);
     int index = find_pending_control(s);
     if (index >= 0) {
@@ -578,8 +585,17 @@ QByteArray link_process() {
     if (slot.lastSent != 0) {
         ++s.counters.rewrites;
         traffic_outcome(s, slot.trafficId, TrafficOutcome::Rewritten);
+    } else {
+        slot.firstSent = now;
     }
     slot.lastSent = now;
-    transfer_written(s, index, now);
+    transfer_written(t, index, now);
     return written(s, slot);
+}
+
+void link_tick() {
+    const int64_t now = link_now_seconds();
+    Transaction t;
+    transfers_expire(t, now);
+    transfers_advance(t.state);
 }

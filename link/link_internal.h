@@ -13,7 +13,9 @@ namespace link_detail {
 struct Outbox {
     int framesQueued = 0;
     std::vector<std::pair<uchar, bool>> received;
+    std::vector<LinkTransferId> transfersCommitted;
     std::vector<std::pair<LinkTransferId, uint8_t>> transfersEnded;
+    std::vector<std::pair<uchar, uchar>> repliesUnplaced;
     void flush();
 };
 
@@ -67,16 +69,23 @@ LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
                                const QByteArray &payload, uint8_t statusId);
 // Places the next frame of every kind whose frame on the way was acknowledged.
 void transfers_advance(LinkState &s);
-// The frame in `index` was acknowledged, answered or refused.
-void transfer_acknowledged(LinkState &s, int index);
+// The frame in `index` was acknowledged or answered; an acknowledged commit frame's transfer
+// is owed its reply from now on.
+void transfer_acknowledged(LinkState &s, int index, int64_t now);
 void transfer_refused(Transaction &t, int index);
 // The frame in `index` was written; a commit frame finishes its transfer, which then waits
 // for its outcome.
-void transfer_written(LinkState &s, int index, int64_t now);
-// A reply of cmdId ends the oldest transfer waiting for one.
-void transfer_replied(Transaction &t, uint8_t cmdId, uint8_t code, int64_t now);
+void transfer_written(Transaction &t, int index, int64_t now);
+// Replies of this id are placed only with the one request owed them; others are credited to
+// nothing.
+bool reply_needs_owner(uint8_t cmdId);
+// A reply of cmdId ends the oldest transfer waiting for one; false when none waits.
+bool transfer_replied(Transaction &t, uint8_t cmdId, uint8_t code);
 // The module refused the commit frame in `index`.
 void transfer_commit_refused(Transaction &t, const TxSlot &slot);
+// Gives up on what has waited past LINK_REPLY_LIFETIME_SECONDS.
+void transfers_expire(Transaction &t, int64_t now);
+bool sms_in_progress(const LinkState &s);
 void transfers_reset(LinkState &s);
 
 inline const uint8_t *bytes_of(const QByteArray &data) {

@@ -72,13 +72,13 @@ int link_sms_send(const QByteArray &number, const QByteArray &text, LinkTransfer
         return 0;
     }
     Transaction t;
-    if (!transfer_has_room(t.state, 3)) {
+    if (!transfer_has_room(t.state, 3) || sms_in_progress(t.state)) {
         return 0;
     }
     for (uint8_t id : {CMD_SMS_NUMBER, CMD_SMS_TEXT, CMD_SMS_SEND}) {
         t.state.cmdStatus[id] = CMD_STATUS_PENDING;
     }
-    transfer_add(t, TransferKind::Sms, CMD_SMS_NUMBER, numberPayload, true);
+    transfer_add(t, TransferKind::Sms, CMD_SMS_NUMBER, numberPayload);
     transfer_add(t, TransferKind::Sms, CMD_SMS_TEXT, textPayload);
     const LinkTransferId id =
         transfer_commit(t, TransferKind::Sms, CMD_SMS_SEND, QByteArray(), CMD_SMS_SEND);
@@ -126,6 +126,11 @@ int link_socket_append_payload(const QByteArray &data, LinkTransferId *transfer)
         *transfer = id;
     }
     return 1;
+}
+
+int link_sms_in_progress() {
+    Transaction t;
+    return sms_in_progress(t.state) ? 1 : 0;
 }
 
 int link_send_at_command(const QByteArray &text) {

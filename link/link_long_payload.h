@@ -14,9 +14,14 @@ constexpr int LINK_MAIL_FIELD_MAX = 255;
 
 // Whether an SMS text fits its one frame: its length byte, and its bytes once escaped.
 bool link_sms_text_fits(const QByteArray &text);
-// Number, text and send as one transfer; 0 when refused.
+// Number, text and send as one transfer; 0 when refused, also while another SMS is in
+// progress: the module's reply to a send does not say which SMS it answers, so one is sent
+// only once the one before has its outcome (a reply, a refusal, or the link's give-up after
+// LINK_REPLY_LIFETIME_SECONDS).
 int link_sms_send(const QByteArray &number, const QByteArray &text,
                   LinkTransferId *transfer = nullptr);
+// 1 while an SMS is queued, on its way or owed its reply.
+int link_sms_in_progress();
 // Recipient, sender and subject are cut to 255 bytes (less where escaping needs it); the body
 // goes in pieces. Joins the mail transfer that link_mail_set_server began; 0 when refused.
 int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,

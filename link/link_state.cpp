@@ -59,8 +59,15 @@ void Outbox::flush() {
     for (int i = 0; i < framesQueued; ++i) {
         emit n->command_queued();
     }
+    // A transfer's commit before its end, so that a listener hears them in the order they came.
+    for (const LinkTransferId id : transfersCommitted) {
+        emit n->transfer_committed(id);
+    }
     for (const auto &event : received) {
         emit n->command_received(event.first, event.second);
+    }
+    for (const auto &reply : repliesUnplaced) {
+        emit n->reply_unplaced(reply.first, reply.second);
     }
     for (const auto &ended : transfersEnded) {
         emit n->transfer_ended(ended.first, ended.second);
@@ -258,7 +265,9 @@ LockedLinkState link_get_state() {
 
 LinkSnapshot link_snapshot() {
     LockedLinkState s;
-    return static_cast<const LinkSnapshot &>(*s);
+    LinkSnapshot copy = static_cast<const LinkSnapshot &>(*s);
+    copy.smsInProgress = sms_in_progress(*s) ? 1 : 0;
+    return copy;
 }
 
 int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "command_ids.h"
 #include "frame_codec.h"
@@ -22,10 +23,17 @@ constexpr int LINK_RETRANSMIT_SECONDS = 10;
 // remembered one by chance.
 constexpr int LINK_REPEAT_MEMORY = 64;
 constexpr int LINK_REPEAT_MEMORY_SECONDS = 60;
-// How long a transfer whose commit frame went out waits for the reply that ends it; a reply
-// that never came must not be paired with the next transfer's.
-constexpr int LINK_OUTCOME_WAIT_SECONDS = 60;
+// How long a transfer's commit frame is owed its ACK, from its first write, and then its reply,
+// from the ACK, before the link gives up on it. The module writes an unacknowledged frame again
+// every 10 s: 45 s leave room for its own work on an SMS (the batch waits 10 s for that) and
+// for three lost copies of its reply, each arriving a little over 10 s after the one before.
+constexpr int LINK_REPLY_LIFETIME_SECONDS = 45;
 
+// The module never acknowledged a piece of the transfer within the lifetime: its send never
+// went out, and will not.
+constexpr uint8_t CMD_STATUS_NOT_SENT = 249;
+// No reply came within the lifetime: whether the module carried the request out is not known.
+constexpr uint8_t CMD_STATUS_NO_REPLY = 250;
 // The port went while the request was on its way or owed a reply.
 constexpr uint8_t CMD_STATUS_INTERRUPTED = 251;
 // The tool withdrew the transfer this status reports before it was sent whole.
@@ -73,8 +81,9 @@ struct TxSlot {
     std::unique_ptr<uint8_t[]> frame;  // empty marks a free slot
     uint16_t length = 0;
     uint8_t done = 0;
-    int64_t lastSent = 0;  // clock seconds of the last write; 0 = never written
-    bool request = false;  // a frame of ours that the module answers with a reply
+    int64_t firstSent = 0;  // clock seconds of the first write
+    int64_t lastSent = 0;   // clock seconds of the last write; 0 = never written
+    bool request = false;   // a frame of ours that the module answers with a reply
     LinkTransferId transfer = 0;
     // A transfer's commit frame: the command whose status reports the transfer, also when
     // the module refuses this frame, and the transfer it ends.
@@ -114,6 +123,8 @@ struct LinkCounters {
     uint32_t overflows = 0;
     // Module texts cut or dropped because their field was full.
     uint32_t textsCut = 0;
+    // Replies to an SMS send while none was owed one: credited to nothing.
+    uint32_t repliesUnplaced = 0;
 };
 
 // Everything the window shows: the statuses, the selectors, the fields replies are unpacked
@@ -151,6 +162,9 @@ struct LinkSnapshot {
     int16_t smsRxTextLength = 0;
     uint8_t smsReceptionEnabled = 0;
     uint8_t lastSmsCmd = 0;
+    // 1 while an SMS is queued, on its way or owed its reply: the next one waits until then.
+    // Filled in when a snapshot is taken.
+    uint8_t smsInProgress = 0;
     std::array<char, SOCKET_RESPONSE_SIZE> socketResponse{};
     uint32_t socketResponseLength = 0;
     uint32_t socketResponseDropped = 0;
@@ -204,7 +218,10 @@ struct TransferFrame {
 
 struct Transfer {
     LinkTransferId id = 0;
+    TransferKind kind = TransferKind::Sms;
     std::deque<TransferFrame> waiting;  // not in the transmit table yet, in order
+    // An SMS's frames already placed, to place again from its number on after a port loss.
+    std::vector<TransferFrame> placed;
     int slot = -1;           // the table slot of the frame on its way, until acknowledged
     bool committed = false;  // its commit frame was queued: nothing more joins it
     bool refused = false;    // the module refused a piece: nothing more of it goes out
@@ -215,7 +232,9 @@ struct Transfer {
 struct AwaitedOutcome {
     LinkTransferId id = 0;
     uint8_t statusId = 0;
-    int64_t since = 0;
+    TransferKind kind = TransferKind::Sms;
+    bool acknowledged = false;
+    int64_t since = 0;  // the commit frame's first write, then its ACK
 };
 
 struct LinkState : LinkSnapshot {
@@ -237,7 +256,8 @@ struct LinkState : LinkSnapshot {
     std::array<std::deque<Transfer>, TRANSFER_KIND_COUNT> transfers;
     int transferFramesWaiting = 0;
     LinkTransferId lastTransferId = 0;
-    // Oldest first: the module answers in the order it was asked.
+    // Oldest first: the module answers in the order it was asked. An SMS is the only one of
+    // its kind here, so a reply to a send is never paired with another SMS's.
     std::deque<AwaitedOutcome> awaitingOutcome;
     bool recordTraffic = false;
     uint64_t lastTrafficId = 0;
@@ -288,9 +308,11 @@ int link_receive(const QByteArray &bytes);
 // sends is taken for a repeat of what came before.
 void link_port_opened();
 // The port went: the module at its other end may have restarted and forgotten what it was
-// doing. Transfers whose commit frame it had not acknowledged are withdrawn, and requests
-// written and still owed a reply are forgotten; each shows CMD_STATUS_INTERRUPTED. Frames not
-// written yet stay queued.
+// doing. Mail and socket transfers whose commit frame it had not acknowledged are withdrawn,
+// and requests written and still owed a reply are forgotten; each shows CMD_STATUS_INTERRUPTED.
+// An SMS whose send was not written yet starts again from its number once a port is open; one
+// whose send was written stays owed its reply, which may come after the reconnect, and is not
+// written again. Frames not written yet stay queued.
 void link_port_lost();
 
 // Replaces the call event's reason byte only while it still holds `expected`, so a refresh

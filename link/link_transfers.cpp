@@ -2,6 +2,8 @@
 // piece can overtake another, and a refused piece takes the rest of its transfer with it.
 #include "link_transfers.h"
 
+#include <algorithm>
+
 #include "link_internal.h"
 
 namespace link_detail {
@@ -10,6 +12,27 @@ namespace {
 
 // Frames that may wait for their turn, over all transfers: as many as the table holds.
 constexpr int kMaxWaitingFrames = LINK_SLOT_COUNT;
+
+// An SMS is one of a kind in the module: its reply names no SMS, so none other may start while
+// it is owed one, and a reply is placed only with the send that is owed it.
+bool holds_until_outcome(TransferKind kind) {
+    return kind == TransferKind::Sms;
+}
+
+bool awaits(const LinkState &s, TransferKind kind) {
+    return std::any_of(s.awaitingOutcome.begin(), s.awaitingOutcome.end(),
+                       [kind](const AwaitedOutcome &a) { return a.kind == kind; });
+}
+
+// Takes an unacknowledged commit frame out of the transmit table, so it is not written again.
+void take_back_commit(LinkState &s, LinkTransferId id) {
+    for (TxSlot &slot : s.txTable) {
+        if (slot.occupied() && !slot.done && slot.ends == id) {
+            free_tx_slot(slot);
+            return;
+        }
+    }
+}
 
 std::deque<Transfer> &transfers_of(LinkState &s, TransferKind kind) {
     return s.transfers[static_cast<size_t>(kind)];
@@ -25,6 +48,7 @@ Transfer &open_or_new(LinkState &s, TransferKind kind) {
         return *open;
     }
     Transfer fresh;
+    fresh.kind = kind;
     fresh.id = ++s.lastTransferId;
     if (fresh.id == 0) {
         fresh.id = ++s.lastTransferId;
@@ -85,7 +109,8 @@ int withdraw(LinkState &s, std::deque<Transfer> &list, Transfer &t) {
 // is on its way; whether it did.
 bool start_next(LinkState &s, TransferKind kind) {
     std::deque<Transfer> &list = transfers_of(s, kind);
-    if (list.empty() || list.front().slot >= 0 || list.front().waiting.empty()) {
+    if (list.empty() || list.front().slot >= 0 || list.front().waiting.empty() ||
+        (holds_until_outcome(kind) && awaits(s, kind))) {
         return false;
     }
     Transfer &t = list.front();
@@ -104,9 +129,24 @@ bool start_next(LinkState &s, TransferKind kind) {
         slot.ends = t.id;
     }
     t.slot = index;
+    if (holds_until_outcome(kind)) {
+        t.placed.push_back(next);
+    }
     t.waiting.pop_front();
     --s.transferFramesWaiting;
     return true;
+}
+
+// Puts an SMS's frames back in the queue from its number on: a module that lost the line may
+// have lost the number and text it was given too.
+void rewind(LinkState &s, Transfer &t) {
+    if (t.slot >= 0) {
+        free_tx_slot(s.txTable[t.slot]);
+        t.slot = -1;
+    }
+    s.transferFramesWaiting += static_cast<int>(t.placed.size());
+    t.waiting.insert(t.waiting.begin(), t.placed.begin(), t.placed.end());
+    t.placed.clear();
 }
 
 }  // namespace
@@ -168,12 +208,19 @@ void transfers_advance(LinkState &s) {
     }
 }
 
-void transfer_acknowledged(LinkState &s, int index) {
+void transfer_acknowledged(LinkState &s, int index, int64_t now) {
     Transfer *t = owner(s, index);
     if (t != nullptr && t->slot == index) {
         t->slot = -1;
     }
-    s.txTable[index].transfer = 0;
+    TxSlot &slot = s.txTable[index];
+    slot.transfer = 0;
+    for (AwaitedOutcome &awaited : s.awaitingOutcome) {
+        if (slot.ends != 0 && awaited.id == slot.ends && !awaited.acknowledged) {
+            awaited.acknowledged = true;
+            awaited.since = now;
+        }
+    }
 }
 
 void transfer_refused(Transaction &tx, int index) {
@@ -196,31 +243,35 @@ void transfer_refused(Transaction &tx, int index) {
     // An open transfer stays, refused, until its commit comes and is dropped with it.
 }
 
-void transfer_written(LinkState &s, int index, int64_t now) {
+void transfer_written(Transaction &tx, int index, int64_t now) {
+    LinkState &s = tx.state;
     std::deque<Transfer> *list = nullptr;
     Transfer *t = owner(s, index, &list);
     if (t == nullptr || !t->committed || !t->waiting.empty() || t->slot != index) {
         return;
     }
-    // The commit frame is on the line: the next transfer of the kind may start, and this
-    // frame's acknowledgement ends it like any request's.
+    // The commit frame is on the line: the transfer waits for its outcome, and the next of its
+    // kind may start (an SMS's only once this one's outcome is known).
     s.txTable[index].transfer = 0;
-    s.awaitingOutcome.push_back(AwaitedOutcome{t->id, t->statusId, now});
+    s.awaitingOutcome.push_back(AwaitedOutcome{t->id, t->statusId, t->kind, false, now});
+    tx.outbox.transfersCommitted.push_back(t->id);
     erase(*list, t->id);
 }
 
-void transfer_replied(Transaction &t, uint8_t cmdId, uint8_t code, int64_t now) {
+bool reply_needs_owner(uint8_t cmdId) {
+    return cmdId == CMD_SMS_SEND;
+}
+
+bool transfer_replied(Transaction &t, uint8_t cmdId, uint8_t code) {
     std::deque<AwaitedOutcome> &awaiting = t.state.awaitingOutcome;
-    while (!awaiting.empty() && now - awaiting.front().since > LINK_OUTCOME_WAIT_SECONDS) {
-        awaiting.pop_front();
-    }
     for (auto it = awaiting.begin(); it != awaiting.end(); ++it) {
         if (it->statusId == cmdId) {
             t.outbox.transfersEnded.emplace_back(it->id, code);
             awaiting.erase(it);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 void transfer_commit_refused(Transaction &t, const TxSlot &slot) {
@@ -232,6 +283,46 @@ void transfer_commit_refused(Transaction &t, const TxSlot &slot) {
         }
     }
     t.outbox.transfersEnded.emplace_back(slot.ends, CMD_STATUS_NAK);
+}
+
+void transfers_expire(Transaction &t, int64_t now) {
+    LinkState &s = t.state;
+    std::deque<AwaitedOutcome> &awaiting = s.awaitingOutcome;
+    for (auto it = awaiting.begin(); it != awaiting.end();) {
+        if (now - it->since <= LINK_REPLY_LIFETIME_SECONDS) {
+            ++it;
+            continue;
+        }
+        // Mail and socket replies still set their status when they come; an SMS's no longer.
+        if (holds_until_outcome(it->kind)) {
+            take_back_commit(s, it->id);
+            s.cmdStatus[it->statusId] = CMD_STATUS_NO_REPLY;
+            t.outbox.transfersEnded.emplace_back(it->id, CMD_STATUS_NO_REPLY);
+        }
+        it = awaiting.erase(it);
+    }
+    // A piece the module never acknowledged: the send did not go out, and now never will.
+    for (int kind = 0; kind < TRANSFER_KIND_COUNT; ++kind) {
+        std::deque<Transfer> &list = s.transfers[size_t(kind)];
+        if (!holds_until_outcome(TransferKind(kind)) || list.empty() || list.front().slot < 0) {
+            continue;
+        }
+        Transfer &front = list.front();
+        const TxSlot &slot = s.txTable[front.slot];
+        if (slot.firstSent == 0 || now - slot.firstSent <= LINK_REPLY_LIFETIME_SECONDS) {
+            continue;
+        }
+        free_tx_slot(s.txTable[front.slot]);
+        front.slot = -1;
+        s.cmdStatus[front.statusId] = CMD_STATUS_NOT_SENT;
+        t.outbox.transfersEnded.emplace_back(front.id, CMD_STATUS_NOT_SENT);
+        s.counters.transferFramesDropped += withdraw(s, list, front);
+        start_next(s, TransferKind(kind));
+    }
+}
+
+bool sms_in_progress(const LinkState &s) {
+    return !s.transfers[size_t(TransferKind::Sms)].empty() || awaits(s, TransferKind::Sms);
 }
 
 void transfers_reset(LinkState &s) {
@@ -256,12 +347,26 @@ void link_port_lost() {
         }
     };
     for (std::deque<Transfer> &list : s.transfers) {
-        while (!list.empty()) {
+        for (Transfer &sms : list) {
+            if (holds_until_outcome(sms.kind)) {
+                rewind(s, sms);
+            }
+        }
+        while (!list.empty() && !holds_until_outcome(list.front().kind)) {
             Transfer &transfer = list.front();
             if (transfer.committed) {
                 interrupt(transfer.statusId, transfer.id);
             }
             withdraw(s, list, transfer);
+        }
+    }
+    // An SMS send on the line stays owed its reply, but is not written again: the module may
+    // have lost its number and text.
+    std::array<bool, 256> stillOwed{};
+    for (const AwaitedOutcome &awaited : s.awaitingOutcome) {
+        if (holds_until_outcome(awaited.kind)) {
+            take_back_commit(s, awaited.id);
+            stillOwed[awaited.statusId] = true;
         }
     }
     for (TxSlot &slot : s.txTable) {
@@ -277,7 +382,7 @@ void link_port_lost() {
         free_tx_slot(slot);
     }
     for (uint8_t id = 0;; ++id) {
-        if (s.repliesOwed[id] > 0 && s.cmdStatus[id] == CMD_STATUS_PENDING) {
+        if (s.repliesOwed[id] > 0 && s.cmdStatus[id] == CMD_STATUS_PENDING && !stillOwed[id]) {
             s.cmdStatus[id] = CMD_STATUS_INTERRUPTED;
         }
         s.repliesOwed[id] = 0;
@@ -285,10 +390,14 @@ void link_port_lost() {
             break;
         }
     }
-    for (const AwaitedOutcome &awaited : s.awaitingOutcome) {
-        interrupt(awaited.statusId, awaited.id);
+    for (auto it = s.awaitingOutcome.begin(); it != s.awaitingOutcome.end();) {
+        if (holds_until_outcome(it->kind)) {
+            ++it;
+            continue;
+        }
+        interrupt(it->statusId, it->id);
+        it = s.awaitingOutcome.erase(it);
     }
-    s.awaitingOutcome.clear();
     s.gpioGroupQueue.clear();
     s.gpioPinQueue.clear();
 }

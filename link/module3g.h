@@ -13,7 +13,12 @@ class Module3G : public QObject {
     void command_received(uchar cmdId, bool isReply);
     // A frame was put into the transmit table.
     void command_queued();
-    // The transfer that a send handed back ended: the module's reply status, or
-    // CMD_STATUS_NAK when it refused a frame of it.
+    // The commit frame of a transfer that a send handed back was written for the first time.
+    void transfer_committed(uint transferId);
+    // The transfer that a send handed back ended: the module's reply status, CMD_STATUS_NAK
+    // when it refused a frame of it, CMD_STATUS_NO_REPLY or CMD_STATUS_NOT_SENT when the link
+    // gave up on it, CMD_STATUS_INTERRUPTED when the port's loss ended it.
     void transfer_ended(uint transferId, uchar status);
+    // A reply that nothing was owed: an SMS send's after its own was given up on, say.
+    void reply_unplaced(uchar cmdId, uchar status);
 };

@@ -21,6 +21,9 @@ struct ModuleFaults {
     QMap<quint8, CannedReply> cannedReplies;
     // Requests of these ids are acknowledged and then lost: never carried out nor answered.
     QSet<quint8> unansweredIds;
+    // The send of an SMS to one of these numbers is acknowledged and then lost, as by a module
+    // that restarts between its ACK and its reply.
+    QSet<QByteArray> unansweredSmsTo;
     // Frames are carried out but never acknowledged, so the tool keeps writing them again.
     bool withholdAcks = false;
     // Every Nth frame written gets one bit flipped, loses one byte, or goes out twice (0: never).

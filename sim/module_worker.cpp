@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "payload_fields.h"
 #include "wire_writer.h"
 
 namespace {
@@ -18,7 +19,11 @@ constexpr int kTimerCheckMs = 250;
 
 ModuleWorker::ModuleWorker() {
     link_.setRequestHandler([this](const ModuleRequest &request) {
-        if (faults_.unansweredIds.contains(request.id)) {
+        if (request.id == CMD_SMS_NUMBER) {
+            PayloadReader(request.payload).text(smsNumber_);
+        }
+        if (faults_.unansweredIds.contains(request.id) ||
+            (request.id == CMD_SMS_SEND && faults_.unansweredSmsTo.contains(smsNumber_))) {
             return;
         }
         const auto canned = faults_.cannedReplies.constFind(request.id);

@@ -68,6 +68,8 @@ class ModuleWorker : public QObject {
     ModuleBehaviour behaviour_;
     LineFaults lineFaults_;
     ModuleFaults faults_;
+    // The number of the SMS being assembled, for the faults that pick one.
+    QByteArray smsNumber_;
     quint64 bytesReceived_ = 0;
     QSocketNotifier *readable_ = nullptr;
     QTimer *retransmitTimer_ = nullptr;

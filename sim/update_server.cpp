@@ -1,11 +1,13 @@
 #include "update_server.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 // A client with more to say than a request line and headers is not asking for the list.
 constexpr int kMaxRequestBytes = 8192;
 constexpr qint64 kEndlessChunkBytes = 64 * 1024;
+constexpr int kTrickleIntervalMs = 20;
 }  // namespace
 
 UpdateServer::UpdateServer(QObject *parent) : QObject(parent), list_(demoList()) {
@@ -58,6 +60,19 @@ void UpdateServer::serve(QTcpSocket *socket) {
         socket->write(header + "\r\n");
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feedEndless(socket); });
         feedEndless(socket);
+        return;
+    }
+    if (answer_ == Answer::Trickle && !list_.isEmpty()) {
+        socket->write(header + "Content-Length: " + QByteArray::number(list_.size()) + "\r\n\r\n");
+        auto *drip = new QTimer(socket);
+        connect(drip, &QTimer::timeout, socket, [this, socket, drip, sent = 0]() mutable {
+            socket->write(list_.mid(sent++, 1));
+            if (sent >= list_.size()) {
+                drip->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        drip->start(kTrickleIntervalMs);
         return;
     }
     socket->write(header + "Content-Length: " + QByteArray::number(list_.size()) + "\r\n\r\n" +

@@ -1,5 +1,6 @@
 // Stands in for the update server: answers the firmware list request over HTTP on loopback,
-// for demos and tests. It serves a list, an HTTP error, silence, or a body without end.
+// for demos and tests. It serves a list, an HTTP error, silence, a body without end, or a body
+// that trickles in a byte at a time.
 #pragma once
 
 #include <QByteArray>
@@ -12,7 +13,7 @@ class UpdateServer : public QObject {
     Q_OBJECT
 
   public:
-    enum class Answer { List, NotFound, Silence, Endless };
+    enum class Answer { List, NotFound, Silence, Endless, Trickle };
 
     explicit UpdateServer(QObject *parent = nullptr);
 
@@ -21,7 +22,7 @@ class UpdateServer : public QObject {
     QString errorString() const { return server_.errorString(); }
 
     void setAnswer(Answer answer) { answer_ = answer; }
-    // The list body; Endless repeats it for ever.
+    // The list body; Endless repeats it for ever, Trickle sends it a byte every 20 ms.
     void setList(const QByteArray &body) { list_ = body; }
     // A small list for trying a batch without a server.
     static QByteArray demoList();

@@ -91,6 +91,10 @@ void VirtualModule::clearCannedReplies() {
 void VirtualModule::setUnansweredIds(const QSet<quint8> &ids) {
     changeFaults([&ids](ModuleFaults &f) { f.unansweredIds = ids; });
 }
+
+void VirtualModule::setUnansweredSmsTo(const QSet<QByteArray> &numbers) {
+    changeFaults([&numbers](ModuleFaults &f) { f.unansweredSmsTo = numbers; });
+}
 void VirtualModule::setWithholdAcks(bool withhold) {
     changeFaults([withhold](ModuleFaults &f) { f.withholdAcks = withhold; });
 }

@@ -48,6 +48,7 @@ class VirtualModule : public QObject {
     void setCannedReply(quint8 id, quint8 code, const QByteArray &payload = QByteArray());
     void clearCannedReplies();
     void setUnansweredIds(const QSet<quint8> &ids);
+    void setUnansweredSmsTo(const QSet<QByteArray> &numbers);
     void setWithholdAcks(bool withhold);
     void setFlipBitEvery(int frames);
     void setDropByteEvery(int frames);

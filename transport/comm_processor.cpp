@@ -183,9 +183,12 @@ void CommProcessor::ProcessUartIO() {
             link_receive(rxBuffer);
             rxBuffer.clear();
             // Frames wait in the table while no port is open and go out as soon as one is:
-            // writing them to a closed port would only start their 10-second clock.
+            // writing them to a closed port would only start their 10-second clock. What waits
+            // for a reply is given up on in time all the same.
             if (serialPort.isOpen()) {
                 writeDueFrames();
+            } else {
+                link_tick();
             }
         }
     }

@@ -30,7 +30,7 @@ class TestSerialReconnect : public QObject {
 
   private slots:
     // Unplugged with an SMS owed its reply and a request queued meanwhile; the device returns
-    // at the same path with its numbering started afresh.
+    // at the same path with its numbering started afresh, and the SMS's reply with it.
     void lostPortComesBack() {
         QString why;
         if (!(module_ = startModule(&why))) {
@@ -45,14 +45,17 @@ class TestSerialReconnect : public QObject {
         window.serialWorker().setWatchIntervalMs(10);
         window.openSerialPort(path);
         module->setUnansweredIds({CMD_SMS_SEND});
-        widget<QPushButton>(&window, "pushButton_SMSSend")->click();
+        auto *smsSend = widget<QPushButton>(&window, "pushButton_SMSSend");
+        smsSend->click();
         QTRY_VERIFY_WITH_TIMEOUT(received.contains(CMD_SMS_SEND), kIoTimeoutMs);
+        QVERIFY(!smsSend->isEnabled() && smsSend->toolTip().contains("waits for its reply"));
 
         module->stop();
         QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:orange;|Reconnecting...",
                                   kIoTimeoutMs);
         QVERIFY(window.statusBar()->currentMessage().contains(path));
-        QCOMPARE(labelText(&window, "label_SmsSentStatus"), "Interrupted: the port was lost.");
+        // The module keeps the SMS it acknowledged: its reply may come after the reconnect.
+        QCOMPARE(labelText(&window, "label_SmsSentStatus"), "Request sent. Waiting for reply...");
         widget<QPushButton>(&window, "pushButton_GetRSSI")->click();
 
         module->setNextSequence(ModuleLink::kFirstSequence);
@@ -64,6 +67,10 @@ class TestSerialReconnect : public QObject {
                                   kIoTimeoutMs);
         QCOMPARE(received.count(CMD_GET_RSSI), 1);
         QVERIFY(boxes_.boxes.isEmpty());
+        module->sendModuleReply(CMD_SMS_SEND, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText(&window, "label_SmsSentStatus"), "SMS SENT!",
+                                  kIoTimeoutMs);
+        QVERIFY(smsSend->isEnabled());
 
         // Disconnect while the device is away ends the watch.
         module->stop();

@@ -3,6 +3,7 @@
 // piece was refused or the transfer withdrawn.
 #include <QtTest>
 
+#include "link_engine.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_transfers.h"
@@ -56,12 +57,13 @@ class TestLinkTransfers : public QObject {
     // A later transfer of a kind starts once the earlier one's commit is on the line; other
     // kinds do not wait.
     void transfersOfAKindQueue() {
-        QVERIFY(link_sms_send("1", "a"));
-        QVERIFY(link_sms_send("2", "b"));
+        QVERIFY(link_mail_set_server("a", 25));
+        QVERIFY(link_mail_send_smtp(0));
+        QVERIFY(link_mail_set_server("b", 25));
         QVERIFY(link_socket_append_payload("x"));
         const QList<Decoded> all = ModuleScript::acknowledgeEverything();
-        QCOMPARE(ids(all), QStringLiteral("60 81 61 81 62 60 61 62"));
-        QCOMPARE(all[5].payload, hex("013200"));
+        QCOMPARE(ids(all), QStringLiteral("70 81 71 81 78 70 71"));
+        QCOMPARE(all[5].payload, hex("0162"));
     }
 
     // Lost ACKs make pieces come again 10 s later; the commit still waits for every piece, so
@@ -97,51 +99,148 @@ class TestLinkTransfers : public QObject {
     // A refused piece takes the rest of its transfer with it and the transfer's status tells
     // the user; the next transfer of the kind goes ahead.
     void refusedPieceWithdrawsTheRest() {
-        QVERIFY(link_sms_send("1", "a"));
-        QVERIFY(link_sms_send("2", "b"));
+        QVERIFY(link_mail_set_server("a", 25));
+        QVERIFY(link_mail_send_smtp(0));
+        QVERIFY(link_mail_set_server("b", 25));
         const QList<Decoded> first = written();
-        QCOMPARE(ids(first), QStringLiteral("60"));
+        QCOMPARE(ids(first), QStringLiteral("70"));
         answer(first[0]);
         const QList<Decoded> second = written();
-        QCOMPARE(ids(second), QStringLiteral("61"));
+        QCOMPARE(ids(second), QStringLiteral("71"));
         answer(second[0], CMD_NAK);
         const QList<Decoded> next = written();
-        QCOMPARE(ids(next), QStringLiteral("60"));
-        QCOMPARE(next[0].payload, hex("013200"));
+        QCOMPARE(ids(next), QStringLiteral("70"));
+        QCOMPARE(next[0].payload, hex("0162"));
         const LinkSnapshot s = link_snapshot();
-        QCOMPARE(s.cmdStatus[CMD_SMS_TEXT], CMD_STATUS_NAK);
-        QCOMPARE(s.cmdStatus[CMD_SMS_SEND], CMD_STATUS_NAK);
-        QCOMPARE(s.nakCount[CMD_SMS_TEXT], 1u);
+        QCOMPARE(s.cmdStatus[CMD_MAIL_PORT], CMD_STATUS_NAK);
+        QCOMPARE(s.cmdStatus[CMD_MAIL_SEND_SMTP], CMD_STATUS_NAK);
+        QCOMPARE(s.nakCount[CMD_MAIL_PORT], 1u);
         answer(next[0]);
-        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("61 62"));
+        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("71"));
     }
 
-    // Each transfer hears its own outcome: replies pair with sends in order, a refusal ends
-    // its own transfer, and a send unanswered for a minute pairs with nothing.
-    void transfersEndWithTheirOwnOutcome() {
-        QSignalSpy ended(link_notifier(), &Module3G::transfer_ended);
-        LinkTransferId ids[5] = {};
+    // One SMS at a time, and a reply goes to the send owed it or to nobody. A script of steps:
+    // sX sends an SMS to X ("sX!": refused), w writes and acknowledges until nothing is left,
+    // a does one round of that, W writes without acknowledging, n NAKs what one round writes,
+    // rC is the module's reply with code C, +S moves the clock S seconds on and runs the
+    // engine, L loses the port and T is the worker's wake-up while it is away.
+    void smsOutcomes_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("sends");  // the ids of every frame of an SMS written
+        QTest::addColumn<QString>("ended");  // "X:status" per transfer, "u:C" a reply to nobody
+        QTest::addColumn<int>("status");     // the send's status at the end
+        QTest::newRow("one owed at a time") << "s1 s2! w s2! +12 r1 s2 w r0"
+                                            << "60 61 62 60 61 62"
+                                            << "1:1 2:0" << 0;
+        QTest::newRow("a lost reply") << "s1 w +46 s2 w r0"
+                                      << "60 61 62 60 61 62"
+                                      << "1:250 2:0" << 0;
+        QTest::newRow("late, just in time") << "s1 w +45 r0"
+                                            << "60 61 62"
+                                            << "1:0" << 0;
+        QTest::newRow("late, after the give-up") << "s1 w +46 r0"
+                                                 << "60 61 62"
+                                                 << "1:250 u:0" << int(CMD_STATUS_NO_REPLY);
+        QTest::newRow("none owed") << "r0"
+                                   << ""
+                                   << "u:0" << int(CMD_STATUS_IDLE);
+        QTest::newRow("send written, not yet acknowledged") << "s1 a a W r0"
+                                                            << "60 61 62"
+                                                            << "1:0" << 0;
+        QTest::newRow("send never acknowledged") << "s1 a a W +46 +11"
+                                                 << "60 61 62"
+                                                 << "1:250" << int(CMD_STATUS_NO_REPLY);
+        QTest::newRow("number never acknowledged") << "s1 W +46 s2 w"
+                                                   << "60 60 61 62"
+                                                   << "1:249" << int(CMD_STATUS_PENDING);
+        QTest::newRow("number refused") << "s1 n"
+                                        << "60"
+                                        << "1:253" << int(CMD_STATUS_NAK);
+        QTest::newRow("text refused") << "s1 a n"
+                                      << "60 61"
+                                      << "1:253" << int(CMD_STATUS_NAK);
+        QTest::newRow("send refused") << "s1 a a n"
+                                      << "60 61 62"
+                                      << "1:253" << int(CMD_STATUS_NAK);
+        QTest::newRow("port lost while owed") << "s1 w L T +30 T w r0"
+                                              << "60 61 62"
+                                              << "1:0" << 0;
+        QTest::newRow("port lost for good while owed") << "s1 w L +46 T"
+                                                       << "60 61 62"
+                                                       << "1:250" << int(CMD_STATUS_NO_REPLY);
+        QTest::newRow("port lost before the send") << "s1 a W L w r0"
+                                                   << "60 61 60 61 62"
+                                                   << "1:0" << 0;
+        QTest::newRow("port lost with the send unacknowledged")
+            << "s1 a a W L +11 w +35 T"
+            << "60 61 62"
+            << "1:250" << int(CMD_STATUS_NO_REPLY);
+    }
+    void smsOutcomes() {
+        QFETCH(QString, script);
+        QStringList ended;
+        QMap<uint, QString> numbers;
+        const auto note = [&](const QString &event) { ended << event; };
+        QObject context;
+        connect(link_notifier(), &Module3G::transfer_ended, &context,
+                [&](uint id, uchar status) { note(numbers[id] + ':' + QString::number(status)); });
+        connect(link_notifier(), &Module3G::reply_unplaced, &context,
+                [&](uchar, uchar status) { note("u:" + QString::number(status)); });
+        QStringList sends;
+        const auto round = [&](int control) {
+            for (const Decoded &f : written()) {
+                if (f.cmdId >= CMD_SMS_NUMBER && f.cmdId <= CMD_SMS_SEND) {
+                    sends << QString::number(f.cmdId, 16);
+                }
+                if (control >= 0 && f.cmdId >= FIRST_STATUS_ID) {
+                    answer(f, uint8_t(control));
+                }
+            }
+        };
         ModuleScript module;
-        for (int i = 0; i < 2; ++i) {
-            QVERIFY(link_sms_send("1", "a", &ids[i]));
+        for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
+            const QString arg = step.mid(1);
+            switch (step[0].toLatin1()) {
+                case 's': {
+                    LinkTransferId id = 0;
+                    const bool refused = arg.endsWith('!');
+                    QCOMPARE(link_sms_send(arg.left(1).toLatin1(), "t", &id), refused ? 0 : 1);
+                    numbers[id] = arg.left(1);
+                    break;
+                }
+                case 'w':
+                    for (int i = 0; i < 5; ++i) {
+                        round(CMD_ACK);
+                    }
+                    break;
+                case 'a':
+                    round(CMD_ACK);
+                    break;
+                case 'W':
+                    round(-1);
+                    break;
+                case 'n':
+                    round(CMD_NAK);
+                    break;
+                case 'r':
+                    module.reply(CMD_SMS_SEND, {}, uint8_t(arg.toInt()));
+                    break;
+                case '+':
+                    clock.advance(arg.toInt());
+                    round(-1);
+                    break;
+                case 'L':
+                    link_port_lost();
+                    break;
+                case 'T':
+                    link_tick();
+                    break;
+            }
         }
-        ModuleScript::acknowledgeEverything();
-        QVERIFY(link_sms_send("3", "c", &ids[2]));
-        answer(written().value(0));
-        answer(written().value(0), CMD_NAK);
-        module.reply(CMD_SMS_SEND, {}, 1);
-        module.reply(CMD_SMS_SEND);
-        QVERIFY(link_sms_send("4", "d", &ids[3]));
-        ModuleScript::acknowledgeEverything();
-        clock.advance(LINK_OUTCOME_WAIT_SECONDS + 1);
-        QVERIFY(link_sms_send("5", "e", &ids[4]));
-        ModuleScript::acknowledgeEverything();
-        module.reply(CMD_SMS_SEND);
-        QList<QList<QVariant>> expected;
-        for (auto [index, status] : {std::pair{2, 253}, {0, 1}, {1, 0}, {4, 0}}) {
-            expected.append({uint(ids[index]), status});
-        }
-        QCOMPARE(QList<QList<QVariant>>(ended), expected);
+        round(-1);  // what the last step brought is handled
+        QTEST(sends.join(' '), "sends");
+        QTEST(ended.join(' '), "ended");
+        QTEST(int(link_snapshot().cmdStatus[CMD_SMS_SEND]), "status");
     }
 
     // Refused before its send was queued: the send never goes, and says so.

@@ -62,6 +62,7 @@ class TestMessagingTabs : public QObject {
             set plainTextEdit_SMSMessage=%4;; press pushButton_SMSSend
             expect box Message too long|The message does not fit one frame: bytes 7E, 9E and CE take two places on the line.\nCharacters outside ASCII take two to four bytes each.
             set plainTextEdit_SMSMessage=%3;; press pushButton_SMSSend
+            expect label_SmsSentStatus=green|SMS SENT!
             set plainTextEdit_SMSMessage=%2;; press pushButton_SMSSend;; expect sent 61=FE%5 8C%6
             expect sent 60=20%7 20%7)",
             {QString(32, '1'), QString(140, 'a'), QString(127, QChar(0xE9)),
