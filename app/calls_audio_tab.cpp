@@ -213,6 +213,8 @@ void MainWindow::refreshAudio(const LinkSnapshot &state) {
                        tr("Failed to retrieve an audio parameter."));
     } else if (any(CMD_STATUS_NAK)) {
         applyRefusal(frame, label, CMD_STATUS_NAK);
+    } else if (any(CMD_STATUS_SILENT)) {
+        applyRefusal(frame, label, CMD_STATUS_SILENT);
     } else if (any(CMD_STATUS_PENDING)) {
         setStatusField(frame, label, status_style::Pending, pendingStatusText());
     }

@@ -1,6 +1,8 @@
 // Construction and destruction of the window: the order matters, see the comments.
 #include "main_window.h"
 
+#include <QStatusBar>
+
 #include "frame_codec.h"
 #include "link_state.h"
 #include "module3g.h"
@@ -90,6 +92,16 @@ MainWindow::MainWindow(QWidget *parent)
         update_UI(0, false);
     });
     fwUpdateDialog.setPortAway(true);  // no port is open yet
+    connect(link_notifier(), &Module3G::module_silent, this, [this] {
+        const QString port = commProcessor.isPortOpen() ? commProcessor.portName() : QString();
+        statusBar()->showMessage(
+            port.isEmpty()
+                ? tr("No answer from the module yet: no serial port is open.")
+                : tr("No answer from the module on %1 yet: is it switched on, and is this its "
+                     "port?")
+                      .arg(port));
+        update_UI(0, false);
+    });
 
     statusBar()->addPermanentWidget(ui->frmSerialStatus, 0);
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,

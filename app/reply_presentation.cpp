@@ -77,5 +77,8 @@ bool MainWindow::queued(int result, const QString &feature) {
                                 "already. Try again once it has answered them."),
                              QMessageBox::Ok);
     }
+    if (result != 0) {
+        update_UI(0, false);  // its waiting state shows now, not with the module's first frame
+    }
     return result != 0;
 }

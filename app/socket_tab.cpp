@@ -180,7 +180,8 @@ void MainWindow::showSocketResponse(const LinkSnapshot &state) {
     const bool endedAtNul = visible < stored;
     // A line break split between two pieces would show as two: hold back a trailing CR until
     // the byte after it has come or the transfer has ended.
-    const bool transferRunning = state.cmdStatus[CMD_SOCKET_RESULT] == CMD_STATUS_PENDING;
+    const bool transferRunning = state.cmdStatus[CMD_SOCKET_RESULT] == CMD_STATUS_PENDING ||
+                                 state.cmdStatus[CMD_SOCKET_RESULT] == CMD_STATUS_SILENT;
     if (visible > from && data[visible - 1] == '\r' && !endedAtNul && transferRunning) {
         --visible;
     }

@@ -48,6 +48,11 @@ bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status) {
             QCoreApplication::translate("MainWindow", "Interrupted: the port was lost."));
         return true;
     }
+    if (status == CMD_STATUS_SILENT) {
+        setStatusField(frame, label, status_style::Pending,
+                       QCoreApplication::translate("MainWindow", "No answer from the module yet."));
+        return true;
+    }
     if (status == CMD_STATUS_NO_REPLY) {
         // Neither success nor failure is known.
         setStatusField(

@@ -24,8 +24,9 @@ extern const char *const Connected;
 // only what changed: re-applying a style sheet costs a re-polish.
 void setStatusField(QFrame *frame, QLabel *label, const char *styleSheet, const QString &text);
 
-// A request the module refused, one the tool withdrew before it went out, or one the port's
-// loss interrupted; false for any other status. Features with codes of their own call this before
+// A status the link sets itself: a request the module refused, one the tool withdrew before it
+// went out, one the port's loss interrupted, one the module has not acknowledged yet, one the
+// link gave up on; false for any other status. Features with codes of their own call this before
 // their mapping.
 bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status);
 

@@ -414,6 +414,10 @@ void handle_ack(Transaction &t, uint8_t seq, bool refused, int64_t now) {
     slot.done = 1;
     traffic_outcome(s, slot.trafficId,
                     refused ? TrafficOutcome::Refused : TrafficOutcome::Acknowledged);
+    uint8_t &reported = s.cmdStatus[reported_status(s, index)];
+    if (reported == CMD_STATUS_SILENT) {
+        reported = CMD_STATUS_PENDING;  // heard after all
+    }
     if (!refused) {
         transfer_acknowledged(s, index, now);
         return;
@@ -587,6 +591,14 @@ QByteArray link_process() {
         traffic_outcome(s, slot.trafficId, TrafficOutcome::Rewritten);
     } else {
         slot.firstSent = now;
+    }
+    if (slot.request && slot.writes < LINK_SILENT_AFTER_WRITES &&
+        ++slot.writes == LINK_SILENT_AFTER_WRITES) {
+        const uint8_t reported = reported_status(s, index);
+        if (s.cmdStatus[reported] == CMD_STATUS_PENDING) {
+            s.cmdStatus[reported] = CMD_STATUS_SILENT;
+            t.outbox.silent.push_back(reported);
+        }
     }
     slot.lastSent = now;
     transfer_written(t, index, now);

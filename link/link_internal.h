@@ -16,6 +16,7 @@ struct Outbox {
     std::vector<LinkTransferId> transfersCommitted;
     std::vector<std::pair<LinkTransferId, uint8_t>> transfersEnded;
     std::vector<std::pair<uchar, uchar>> repliesUnplaced;
+    std::vector<uchar> silent;
     void flush();
 };
 
@@ -51,6 +52,8 @@ int find_due_retransmit(LinkState &s, int64_t now);
 
 void free_tx_slot(TxSlot &slot);
 uint8_t frame_command(const TxSlot &slot);
+// The command whose status reports the frame in `index`: its transfer's, or its own.
+uint8_t reported_status(const LinkState &s, int index);
 
 // Traffic records (link_traffic.cpp); 0 when nothing is recorded.
 uint64_t traffic_add(LinkState &s, bool fromModule, const QByteArray &wire,

@@ -66,6 +66,9 @@ void Outbox::flush() {
     for (const auto &event : received) {
         emit n->command_received(event.first, event.second);
     }
+    for (const uchar id : silent) {
+        emit n->module_silent(id);
+    }
     for (const auto &reply : repliesUnplaced) {
         emit n->reply_unplaced(reply.first, reply.second);
     }

@@ -29,6 +29,10 @@ constexpr int LINK_REPEAT_MEMORY_SECONDS = 60;
 // for three lost copies of its reply, each arriving a little over 10 s after the one before.
 constexpr int LINK_REPLY_LIFETIME_SECONDS = 45;
 
+// A request written LINK_SILENT_AFTER_WRITES times without an ACK: the module may be off, or
+// the port not its own. It is still written again, and its answer shown when it comes.
+constexpr uint8_t CMD_STATUS_SILENT = 248;
+constexpr int LINK_SILENT_AFTER_WRITES = 3;
 // The module never acknowledged a piece of the transfer within the lifetime: its send never
 // went out, and will not.
 constexpr uint8_t CMD_STATUS_NOT_SENT = 249;
@@ -83,6 +87,7 @@ struct TxSlot {
     uint8_t done = 0;
     int64_t firstSent = 0;  // clock seconds of the first write
     int64_t lastSent = 0;   // clock seconds of the last write; 0 = never written
+    uint8_t writes = 0;     // up to LINK_SILENT_AFTER_WRITES
     bool request = false;   // a frame of ours that the module answers with a reply
     LinkTransferId transfer = 0;
     // A transfer's commit frame: the command whose status reports the transfer, also when
@@ -224,8 +229,10 @@ struct Transfer {
     std::vector<TransferFrame> placed;
     int slot = -1;           // the table slot of the frame on its way, until acknowledged
     bool committed = false;  // its commit frame was queued: nothing more joins it
-    bool refused = false;    // the module refused a piece: nothing more of it goes out
-    uint8_t statusId = 0;    // the command whose status reports the transfer's outcome
+    // CMD_STATUS_NAK when the module refused a piece, CMD_STATUS_INTERRUPTED when the port
+    // went before its commit: nothing more of it goes out, and its commit reports this.
+    uint8_t droppedAs = 0;
+    uint8_t statusId = 0;  // the command whose status reports the transfer's outcome
 };
 
 // A transfer whose commit frame went out, waiting for the reply of statusId that ends it.

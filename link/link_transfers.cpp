@@ -87,9 +87,9 @@ void erase(std::deque<Transfer> &list, LinkTransferId id) {
     }
 }
 
-// Takes a transfer off its list. A frame of it that is on the line already goes on as a frame
-// of its own; one that is not is taken back. Returns how many frames did not go.
-int withdraw(LinkState &s, std::deque<Transfer> &list, Transfer &t) {
+// Drops what of a transfer has not gone. A frame of it that is on the line already goes on as
+// a frame of its own; one that is not is taken back. Returns how many frames did not go.
+int drop_frames(LinkState &s, Transfer &t) {
     int dropped = static_cast<int>(t.waiting.size());
     if (t.slot >= 0) {
         TxSlot &slot = s.txTable[t.slot];
@@ -99,8 +99,15 @@ int withdraw(LinkState &s, std::deque<Transfer> &list, Transfer &t) {
         } else {
             slot.transfer = 0;
         }
+        t.slot = -1;
     }
     drop_waiting(s, t);
+    return dropped;
+}
+
+// Takes a transfer off its list; returns how many of its frames did not go.
+int withdraw(LinkState &s, std::deque<Transfer> &list, Transfer &t) {
+    const int dropped = drop_frames(s, t);
     erase(list, t.id);
     return dropped;
 }
@@ -151,6 +158,21 @@ void rewind(LinkState &s, Transfer &t) {
 
 }  // namespace
 
+uint8_t reported_status(const LinkState &s, int index) {
+    const TxSlot &slot = s.txTable[index];
+    if (slot.reportsTo != 0) {
+        return slot.reportsTo;
+    }
+    for (const std::deque<Transfer> &list : s.transfers) {
+        for (const Transfer &t : list) {
+            if (slot.transfer != 0 && t.id == slot.transfer && t.committed) {
+                return t.statusId;
+            }
+        }
+    }
+    return frame_command(slot);
+}
+
 bool transfer_has_room(const LinkState &s, int frames) {
     return s.transferFramesWaiting + frames <= kMaxWaitingFrames;
 }
@@ -165,7 +187,7 @@ LinkTransferId transfer_add(Transaction &t, TransferKind kind, uint8_t cmdId,
     }
     Transfer &open = open_or_new(s, kind);
     // Callers cut their frames to fit; one that would not encode could never be sent.
-    if (open.refused || !frame_always_fits(cmdId, payload)) {
+    if (open.droppedAs != 0 || !frame_always_fits(cmdId, payload)) {
         ++s.counters.transferFramesDropped;
         return open.id;
     }
@@ -185,10 +207,11 @@ LinkTransferId transfer_commit(Transaction &t, TransferKind kind, uint8_t cmdId,
     open.committed = true;
     open.statusId = statusId;
     const LinkTransferId id = open.id;
-    if (open.refused) {
-        // The module refused a piece before the commit was queued: the send never goes.
-        s.cmdStatus[statusId] = CMD_STATUS_NAK;
-        t.outbox.transfersEnded.emplace_back(id, CMD_STATUS_NAK);
+    if (open.droppedAs != 0) {
+        // A piece was refused, or the port went, before the commit was queued: the send never
+        // goes, or the module would send what it holds of another transfer, or nothing.
+        s.cmdStatus[statusId] = open.droppedAs;
+        t.outbox.transfersEnded.emplace_back(id, open.droppedAs);
         ++s.counters.transferFramesDropped;
         erase(transfers_of(s, kind), id);
         start_next(s, kind);
@@ -232,7 +255,7 @@ void transfer_refused(Transaction &tx, int index) {
         return;
     }
     t->slot = -1;
-    t->refused = true;
+    t->droppedAs = CMD_STATUS_NAK;
     s.counters.transferFramesDropped += static_cast<uint32_t>(t->waiting.size());
     drop_waiting(s, *t);
     if (t->committed) {
@@ -240,7 +263,7 @@ void transfer_refused(Transaction &tx, int index) {
         tx.outbox.transfersEnded.emplace_back(t->id, CMD_STATUS_NAK);
         erase(*list, t->id);
     }
-    // An open transfer stays, refused, until its commit comes and is dropped with it.
+    // An open transfer stays, dropped, until its commit comes and is dropped with it.
 }
 
 void transfer_written(Transaction &tx, int index, int64_t now) {
@@ -352,12 +375,14 @@ void link_port_lost() {
                 rewind(s, sms);
             }
         }
-        while (!list.empty() && !holds_until_outcome(list.front().kind)) {
-            Transfer &transfer = list.front();
-            if (transfer.committed) {
-                interrupt(transfer.statusId, transfer.id);
-            }
-            withdraw(s, list, transfer);
+        while (!list.empty() && !holds_until_outcome(list.front().kind) && list.front().committed) {
+            interrupt(list.front().statusId, list.front().id);
+            withdraw(s, list, list.front());
+        }
+        // One still being built loses what it queued; its commit, when it comes, says so.
+        if (!list.empty() && !holds_until_outcome(list.front().kind)) {
+            drop_frames(s, list.front());
+            list.front().droppedAs = CMD_STATUS_INTERRUPTED;
         }
     }
     // An SMS send on the line stays owed its reply, but is not written again: the module may
@@ -381,8 +406,18 @@ void link_port_lost() {
         }
         free_tx_slot(slot);
     }
+    // Requests written and not answered are the oldest of their queues; those not written
+    // yet keep their entries, so that their replies find their own groups and pins.
+    const auto dropOwed = [&s](std::deque<int> &queue, int owed) {
+        queue.erase(queue.begin(), queue.begin() + std::min<size_t>(size_t(owed), queue.size()));
+    };
+    dropOwed(s.gpioGroupQueue,
+             s.repliesOwed[CMD_GPIO_GROUP_SET] + s.repliesOwed[CMD_GPIO_GROUP_GET]);
+    dropOwed(s.gpioPinQueue, s.repliesOwed[CMD_GPIO_PIN_GET]);
     for (uint8_t id = 0;; ++id) {
-        if (s.repliesOwed[id] > 0 && s.cmdStatus[id] == CMD_STATUS_PENDING && !stillOwed[id]) {
+        const bool waiting =
+            s.cmdStatus[id] == CMD_STATUS_PENDING || s.cmdStatus[id] == CMD_STATUS_SILENT;
+        if (s.repliesOwed[id] > 0 && waiting && !stillOwed[id]) {
             s.cmdStatus[id] = CMD_STATUS_INTERRUPTED;
         }
         s.repliesOwed[id] = 0;
@@ -398,8 +433,6 @@ void link_port_lost() {
         interrupt(it->statusId, it->id);
         it = s.awaitingOutcome.erase(it);
     }
-    s.gpioGroupQueue.clear();
-    s.gpioPinQueue.clear();
 }
 
 int link_withdraw_transfer(LinkTransferId id) {

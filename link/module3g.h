@@ -19,6 +19,9 @@ class Module3G : public QObject {
     // when it refused a frame of it, CMD_STATUS_NO_REPLY or CMD_STATUS_NOT_SENT when the link
     // gave up on it, CMD_STATUS_INTERRUPTED when the port's loss ended it.
     void transfer_ended(uint transferId, uchar status);
+    // A request of this command (the one whose status reports it) was written
+    // LINK_SILENT_AFTER_WRITES times and the module acknowledged none of them.
+    void module_silent(uchar cmdId);
     // A reply that nothing was owed: an SMS send's after its own was given up on, say.
     void reply_unplaced(uchar cmdId, uchar status);
 };

@@ -138,6 +138,10 @@ class TestMainWindow : public QObject {
         QCOMPARE(atField(), QStringLiteral("|"));
         QVERIFY(reconnectActions(window.get()).isEmpty());
         QVERIFY(boxes->boxes.isEmpty());
+        // A request shows it waits at once, though no frame will come to refresh the window.
+        widget<QPushButton>(window.get(), "pushButton_GetRSSI")->click();
+        QCOMPARE(labelText(window.get(), "label_statusOperationStatus"),
+                 "Request sent. Waiting for reply...");
     }
 
     // Connect-by-name connects every on_<object>_<signal> slot but the few connected by hand;

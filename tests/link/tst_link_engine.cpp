@@ -164,6 +164,32 @@ class TestLinkEngine : public QObject {
         QVERIFY(testsupport::drain().isEmpty());
     }
 
+    // A request written three times without an ACK says so (for an SMS, in the status of its
+    // send), is still written again, and shows the module's answer when it comes at last.
+    void silentModule_data() {
+        QTest::addColumn<bool>("sms");
+        QTest::newRow("request") << false;
+        QTest::newRow("SMS piece") << true;
+    }
+    void silentModule() {
+        QFETCH(bool, sms);
+        const uint8_t status = sms ? CMD_SMS_SEND : CMD_GET_RSSI;
+        QSignalSpy silent(link_notifier(), &Module3G::module_silent);
+        QVERIFY(sms ? link_sms_send("1", "t") : link_get_rssi());
+        for (int write = 1; write <= 4; ++write) {
+            QCOMPARE(testsupport::drain().size(), 1);
+            QCOMPARE(cmdStatus(status), write < 3 ? CMD_STATUS_PENDING : CMD_STATUS_SILENT);
+            clock.advance(11);
+        }
+        QCOMPARE(silent.size(), 1);
+        QCOMPARE(silent[0].value(0).value<uchar>(), uchar(status));
+        const testsupport::Decoded rewritten =
+            testsupport::decodeAll(testsupport::drain().join()).value(0);
+        link_receive(testsupport::frame(CMD_ACK, rewritten.seq));
+        testsupport::drain();
+        QCOMPARE(cmdStatus(status), CMD_STATUS_PENDING);
+    }
+
     void acknowledgement_data() {
         QTest::addColumn<int>("seq");
         QTest::addColumn<int>("answer");  // the control id the module answers with

@@ -243,6 +243,43 @@ class TestLinkTransfers : public QObject {
         QTEST(int(link_snapshot().cmdStatus[CMD_SMS_SEND]), "status");
     }
 
+    // The port goes between the calls that build a transfer: the module never gets a send
+    // without its pieces, and the send says it was interrupted.
+    void portLostWhileBuilding_data() {
+        QTest::addColumn<bool>("mail");
+        QTest::newRow("mail") << true;
+        QTest::newRow("socket") << false;
+    }
+    void portLostWhileBuilding() {
+        QFETCH(bool, mail);
+        QSignalSpy ended(link_notifier(), &Module3G::transfer_ended);
+        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) : link_socket_append_payload("x"));
+        link_port_lost();
+        LinkTransferId id = 0;
+        QVERIFY(mail ? link_mail_set_credentials("me", "pw") && link_mail_send_smtp(0, &id)
+                     : link_socket_send("host:80", 0, 100, &id));
+        QVERIFY(ModuleScript::acknowledgeEverything().isEmpty());
+        const uint8_t status = mail ? CMD_MAIL_SEND_SMTP : CMD_SOCKET_RESULT;
+        QCOMPARE(link_snapshot().cmdStatus[status], CMD_STATUS_INTERRUPTED);
+        QCOMPARE(ended.value(0), (QList<QVariant>{uint(id), uchar(CMD_STATUS_INTERRUPTED)}));
+        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) && link_mail_send_smtp(0)
+                     : link_socket_append_payload("y") && link_socket_send("host:80", 0, 100));
+        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), mail ? "70 71 78" : "81 81 82");
+    }
+
+    // Requests not written when the port went keep their places in the GPIO queues, so their
+    // replies find their own pins.
+    void portLossKeepsUnwrittenGpioRequests() {
+        QVERIFY(link_gpio_pin_get(3));
+        ModuleScript::acknowledgeEverything();
+        QVERIFY(link_gpio_pin_get(5));
+        link_port_lost();
+        ModuleScript::acknowledgeEverything();
+        ModuleScript().reply(CMD_GPIO_PIN_GET, QByteArray(1, 1));
+        QCOMPARE(link_snapshot().gpioPinValue[5], 1u);
+        QCOMPARE(link_snapshot().gpioPinValue[3], 2u);
+    }
+
     // Refused before its send was queued: the send never goes, and says so.
     void refusedOpenTransferDropsItsCommit() {
         QVERIFY(link_mail_set_server("smtp.x", 25));
