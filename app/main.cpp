@@ -94,13 +94,13 @@ int main(int argc, char *argv[]) {
         } else if (updateServer) {
             window.setUpdateServerHost(QStringLiteral("127.0.0.1"));
         }
-        if (virtualModule) {
-            window.offerExtraPort(virtualModule->devicePath());
-            if (!updateServer) {
-                window.statusBar()->showMessage(
-                    QStringLiteral("Port %1 is taken: the demo firmware list is not served.")
-                        .arg(kUpdateServerPort));
-            }
+        if (!startPort.isEmpty()) {
+            window.offerExtraPort(startPort);  // for connecting again after a Disconnect
+        }
+        if (virtualModule && !updateServer) {
+            window.statusBar()->showMessage(
+                QStringLiteral("Port %1 is taken: the demo firmware list is not served.")
+                    .arg(kUpdateServerPort));
         }
         window.show();
         if (!startPort.isEmpty()) {
