@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 #include "firmware_list.h"
@@ -64,6 +64,14 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     describe(parser, options);
     parser.process(app);
+    if (parser.isSet(simulateOption) && parser.isSet(portOption)) {
+        const QString refusal = QCoreApplication::translate(
+            "main",
+            "--simulate connects to its own virtual module: leave out --port, or leave "
+            "out --simulate to use that port.");
+        std::fprintf(stderr, "%s\n", qPrintable(refusal));
+        return 1;
+    }
 
     // Made before the window so that it outlives it: the window's worker closes its side of
     // the line first.
@@ -98,8 +106,10 @@ int main(int argc, char *argv[]) {
             window.offerExtraPort(startPort);  // for connecting again after a Disconnect
         }
         if (virtualModule && !updateServer) {
-            window.statusBar()->showMessage(
-                QStringLiteral("Port %1 is taken: the demo firmware list is not served.")
+            window.showStandingNote(
+                QCoreApplication::translate("main",
+                                            "Port %1 is taken: the demo firmware list is not "
+                                            "served.")
                     .arg(kUpdateServerPort));
         }
         window.show();

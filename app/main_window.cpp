@@ -1,6 +1,9 @@
 // Construction and destruction of the window: the order matters, see the comments.
 #include "main_window.h"
 
+#include <QLabel>
+#include <QStatusBar>
+
 #include "frame_codec.h"
 #include "link_state.h"
 #include "module3g.h"
@@ -110,3 +113,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::showEvent(QShowEvent *) {}
+
+void MainWindow::showStandingNote(const QString &text) {
+    statusBar()->insertPermanentWidget(0, new QLabel(text));
+}

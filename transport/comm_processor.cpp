@@ -42,15 +42,12 @@ QString CommProcessor::portErrorText() const {
     return portErrorText_;
 }
 
-void CommProcessor::notePortState(const QString &requestedName, const QString &advice) {
+void CommProcessor::notePortState(const QString &requestedName, const QString &errorText) {
     QMutexLocker lock(&portInfoMutex_);
     if (!requestedName.isNull()) {
         portName_ = requestedName;  // as the user named it, not Qt's short form of it
     }
-    portErrorText_ = serialPort.errorString();
-    if (!advice.isEmpty()) {
-        portErrorText_ += QStringLiteral("\n\n") + advice;
-    }
+    portErrorText_ = errorText.isNull() ? serialPort.errorString() : errorText;
     portOpen_ = serialPort.isOpen();
 }
 
@@ -58,7 +55,7 @@ void CommProcessor::notePortState(const QString &requestedName, const QString &a
 bool CommProcessor::openPort(const QString &name) {
     serialPort.setPortName(name);
     if (!serialPort.open(QIODevice::ReadWrite)) {
-        notePortState(name, portOpenAdvice(name, serialPort.error()));
+        notePortState(name, portOpenFailure(name, serialPort.error(), serialPort.errorString()));
         return false;
     }
     serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);

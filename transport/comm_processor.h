@@ -70,7 +70,8 @@ class CommProcessor : public QObject {
     bool openPort(const QString &name);
     void stopWatching();
     void writeDueFrames();
-    void notePortState(const QString &requestedName = QString(), const QString &advice = QString());
+    void notePortState(const QString &requestedName = QString(),
+                       const QString &errorText = QString());
 
     QSerialPort serialPort;
     QByteArray rxBuffer;

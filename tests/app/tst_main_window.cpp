@@ -9,8 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QtTest>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -220,6 +222,18 @@ class TestMainWindow : public QObject {
         connect->trigger();
         dialog->accept();
         QCOMPARE(serialField(), "background-color:darkgreen;|" + path);
+    }
+
+    // A note given at start stays through the passing messages that come after it.
+    void standingNoteStays() {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        window->showStandingNote(QStringLiteral("Port 7776 is taken"));
+        window->closeSerialPort();
+        const QList<QLabel *> labels = window->statusBar()->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+            return label->isVisible() && label->text() == QLatin1String("Port 7776 is taken");
+        }));
     }
 
     // The serial field keeps the form's font through every change, so its texts fit it.

@@ -86,12 +86,14 @@ class TestSerialReconnect : public QObject {
         // The kernel keeps 15 characters of a program's name.
         QTest::newRow("locked")
             << "locked"
-            << "Another program holds %1: " +
+            << "Serial port %1 is in use by " +
                    QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15) +
                    " (process %2).";
         QTest::newRow("no permission")
             << "permission"
             << "add your user to the dialout group (sudo usermod -aG dialout";
+        QTest::newRow("regular file")
+            << "file" << QString("%1 is a regular file, not a serial device.");
     }
     void openFailureSaysWhy() {
         QFETCH(QString, cause);
@@ -109,6 +111,10 @@ class TestSerialReconnect : public QObject {
             port = QStringLiteral("/dev/kova-no-such-port");
         } else if (cause == "locked") {
             QVERIFY(holder.open(QIODevice::ReadWrite));  // its lock file names this process
+        } else if (cause == "file") {
+            port = folder_.filePath(QStringLiteral("capture.txt"));
+            QFile file(port);
+            QVERIFY(file.open(QIODevice::WriteOnly));
         } else {
             QVERIFY(QFile::setPermissions(port, QFileDevice::Permissions()));
         }
