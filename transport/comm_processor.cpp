@@ -14,8 +14,8 @@
 #include "port_diagnosis.h"
 
 CommProcessor::CommProcessor() : serialPort(this), ownerThread_(QThread::currentThread()) {
-    watchTimer_.setParent(this);  // moves to the worker's thread with it
-    connect(&watchTimer_, &QTimer::timeout, this, &CommProcessor::lookForLostPort);
+    deviceWatch_.setParent(this);  // moves to the worker's thread with it
+    connect(&deviceWatch_, &DeviceWatch::mayBeBack, this, &CommProcessor::lookForLostPort);
     moveToThread(&thread);
     connect(&thread, &QThread::started, this, &CommProcessor::ProcessUartIO);
     connect(this, &CommProcessor::finished, &thread, &QThread::quit, Qt::DirectConnection);
@@ -80,7 +80,7 @@ void CommProcessor::OnOpenSerialPort(QString comPort) {
 
 void CommProcessor::stopWatching() {
     watching_ = false;
-    watchTimer_.stop();
+    deviceWatch_.stop();
     watchedPort_.clear();
     lastWatchReason_.clear();
 }
@@ -136,7 +136,7 @@ void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
     link_port_lost();
     watchedPort_ = name;
     watching_ = true;
-    watchTimer_.start(watchIntervalMs_.load());
+    deviceWatch_.start(portDevicePath(name), watchIntervalMs_.load());
     emit SerialPortLost(portLossMessage(name, reason));
 }
 

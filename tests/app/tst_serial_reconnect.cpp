@@ -30,19 +30,30 @@ class TestSerialReconnect : public QObject {
 
   private slots:
     // Unplugged with an SMS owed its reply and a request queued meanwhile; the device returns
-    // at the same path with its numbering started afresh.
+    // at the same path with its numbering started afresh, and its folder with it where that
+    // went too (as /dev/serial/by-id does).
+    void lostPortComesBack_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("in its folder") << QString();
+        QTest::newRow("with its folder") << QStringLiteral("by-id");
+    }
     void lostPortComesBack() {
+        QFETCH(QString, folder);
         QString why;
         if (!(module_ = startModule(&why))) {
             QSKIP(qPrintable(why));
         }
         VirtualModule *module = module_.get();
-        const QString path = folder_.filePath(QStringLiteral("kova"));
+        const QDir top(folder_.path());
+        const auto makeFolder = [&] { return folder.isEmpty() || top.mkpath(folder); };
+        QVERIFY(makeFolder());
+        const QString path = QDir(top.filePath(folder)).filePath(QStringLiteral("kova"));
         QVERIFY(module->createLink(path));
         QList<quint8> received;
         connect(module, &VirtualModule::frameReceived, this, [&](quint8 id) { received << id; });
         MainWindow window;
-        window.serialWorker().setWatchIntervalMs(10);
+        // Within the test's time only the watch on the folder can notice the return.
+        window.serialWorker().setWatchIntervalMs(10 * kIoTimeoutMs);
         window.openSerialPort(path);
         module->setUnansweredIds({CMD_SMS_SEND});
         widget<QPushButton>(&window, "pushButton_SMSSend")->click();
@@ -54,10 +65,11 @@ class TestSerialReconnect : public QObject {
         QVERIFY(window.statusBar()->currentMessage().contains(path));
         QCOMPARE(labelText(&window, "label_SmsSentStatus"), "Interrupted: the port was lost.");
         widget<QPushButton>(&window, "pushButton_GetRSSI")->click();
+        QVERIFY(folder.isEmpty() || top.rmdir(folder));
 
         module->setNextSequence(ModuleLink::kFirstSequence);
         module->setRssi(17);
-        QVERIFY(module->start() && module->createLink(path));
+        QVERIFY(makeFolder() && module->start() && module->createLink(path));
         QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + path,
                                   kIoTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLineEdit>(&window, "EdtStatusRSSI")->text(), "-79 dB",
