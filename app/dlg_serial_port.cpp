@@ -17,6 +17,8 @@ QSettings toolSettings() {
 
 DlgSerialPort::DlgSerialPort(QWidget *parent) : QDialog(parent), ui(new Ui::DlgSerialPort) {
     ui->setupUi(this);
+    // Ports the system does not list can be typed: a pty, a /dev/serial/by-id link.
+    ui->cmbSerialPort->setEditable(true);
 }
 
 DlgSerialPort::~DlgSerialPort() {
@@ -30,6 +32,10 @@ void DlgSerialPort::showEvent(QShowEvent *event) {
 }
 
 void DlgSerialPort::accept() {
+    const QString port = selectedPort();
+    if (!port.isEmpty() && findPort(port) < 0) {
+        addExtraPort(port);  // offered again for the rest of the run
+    }
     saveLastUsedPort();
     QDialog::accept();
 }
@@ -52,18 +58,21 @@ void DlgSerialPort::selectLastUsedPort() {
     if (last.isNull()) {
         return;
     }
-    const int index = ui->cmbSerialPort->findText(last, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index = findPort(last);
     if (index >= 0) {
         ui->cmbSerialPort->setCurrentIndex(index);
     }
 }
 
 QString DlgSerialPort::selectedPort() const {
-    const int index = ui->cmbSerialPort->currentIndex();
-    if (index < 0 || !ui->cmbSerialPort->itemData(index).toBool()) {
-        return QString();
-    }
-    return ui->cmbSerialPort->itemText(index);
+    const QString name = ui->cmbSerialPort->currentText().trimmed();
+    const QVariant real = ui->cmbSerialPort->itemData(findPort(name));
+    // A typed name is taken as it is; only the placeholder names no port.
+    return real.isValid() && !real.toBool() ? QString() : name;
+}
+
+int DlgSerialPort::findPort(const QString &name) const {
+    return ui->cmbSerialPort->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
 void DlgSerialPort::saveLastUsedPort() {

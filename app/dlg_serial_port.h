@@ -1,5 +1,5 @@
-// The port chooser: lists the host's serial ports (and the virtual module when one runs) and
-// remembers the one confirmed for the next start.
+// The port chooser: lists the host's serial ports (and the virtual module when one runs), takes
+// any other name typed into it, and remembers the one confirmed for the next start.
 #pragma once
 
 #include <QDialog>
@@ -33,6 +33,8 @@ class DlgSerialPort : public QDialog {
     void showEvent(QShowEvent *event) override;
 
   private:
+    int findPort(const QString &name) const;
+
     Ui::DlgSerialPort *ui;
     QStringList extraPorts_;
 };

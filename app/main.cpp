@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 #include "firmware_list.h"
@@ -25,6 +25,14 @@ bool onlyPrints(int argc, char *argv[]) {
         }
     }
     return false;
+}
+
+// The window is widgets only: under X, Qt would still load the software OpenGL stack at the first
+// show, about half the program's memory, for nothing. A value the user set stands.
+void leaveOpenGlUnloaded() {
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    }
 }
 
 void describe(QCommandLineParser &parser, const QList<QCommandLineOption> &options) {
@@ -61,9 +69,18 @@ int main(int argc, char *argv[]) {
         return 0;
     }
     enableHighDpiScaling();
+    leaveOpenGlUnloaded();
     QApplication app(argc, argv);
     describe(parser, options);
     parser.process(app);
+    if (parser.isSet(simulateOption) && parser.isSet(portOption)) {
+        const QString refusal = QCoreApplication::translate(
+            "main",
+            "--simulate connects to its own virtual module: leave out --port, or leave "
+            "out --simulate to use that port.");
+        std::fprintf(stderr, "%s\n", qPrintable(refusal));
+        return 1;
+    }
 
     // Made before the window so that it outlives it: the window's worker closes its side of
     // the line first.
@@ -94,13 +111,15 @@ int main(int argc, char *argv[]) {
         } else if (updateServer) {
             window.setUpdateServerHost(QStringLiteral("127.0.0.1"));
         }
-        if (virtualModule) {
-            window.offerExtraPort(virtualModule->devicePath());
-            if (!updateServer) {
-                window.statusBar()->showMessage(
-                    QStringLiteral("Port %1 is taken: the demo firmware list is not served.")
-                        .arg(kUpdateServerPort));
-            }
+        if (!startPort.isEmpty()) {
+            window.offerExtraPort(startPort);  // for connecting again after a Disconnect
+        }
+        if (virtualModule && !updateServer) {
+            window.showStandingNote(
+                QCoreApplication::translate("main",
+                                            "Port %1 is taken: the demo firmware list is not "
+                                            "served.")
+                    .arg(kUpdateServerPort));
         }
         window.show();
         if (!startPort.isEmpty()) {

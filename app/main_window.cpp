@@ -1,6 +1,7 @@
 // Construction and destruction of the window: the order matters, see the comments.
 #include "main_window.h"
 
+#include <QLabel>
 #include <QStatusBar>
 
 #include "frame_codec.h"
@@ -127,3 +128,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::showEvent(QShowEvent *) {}
+
+void MainWindow::showStandingNote(const QString &text) {
+    statusBar()->insertPermanentWidget(0, new QLabel(text));
+}

@@ -46,6 +46,9 @@ class MainWindow : public QMainWindow {
     CommProcessor &serialWorker() { return commProcessor; }
     // The update server the batch update asks for its firmware list, for this run.
     void setUpdateServerHost(const QString &host) { fwUpdateDialog.setUpdateServerHost(host); }
+    // A note in the status bar for the whole run, beside the serial field: passing messages
+    // neither hide nor replace it.
+    void showStandingNote(const QString &text);
 
     static const char *const VersionString;
 

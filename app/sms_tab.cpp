@@ -127,9 +127,9 @@ void MainWindow::refreshReceivedSms(const LinkSnapshot &state) {
     if (state.smsRxText[0] == 0) {
         return;
     }
-    ui->lblSmsRecvFrom->setText(recordText(state.smsRxSender));
-    ui->lblSmsRecvDate->setText(recordText(state.smsRxDate));
+    ui->lblSmsRecvFrom->setText(receivedText(state.smsRxSender));
+    ui->lblSmsRecvDate->setText(receivedText(state.smsRxDate));
     controlSync_.write(
-        ui->plainTextEdit_SmsReceived, recordText(state.smsRxText),
+        ui->plainTextEdit_SmsReceived, receivedText(state.smsRxText),
         [this](const QString &text) { ui->plainTextEdit_SmsReceived->setPlainText(text); });
 }

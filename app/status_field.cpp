@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTextCodec>
 
 #include "link_state.h"
 
@@ -98,4 +99,13 @@ void showText(QLineEdit *field, const QString &text) {
     if (field->text() != text) {
         field->setText(text);
     }
+}
+
+QString utf8OrLatin1(const char *bytes, int size) {
+    QTextCodec::ConverterState state;
+    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes, size, &state);
+    if (state.invalidChars == 0 && state.remainingChars == 0) {
+        return text;
+    }
+    return QString::fromLatin1(bytes, size);
 }

@@ -50,3 +50,11 @@ template <size_t N>
 QString recordText(const std::array<char, N> &field) {
     return QString::fromLatin1(field.data(), int(strnlen(field.data(), N)));
 }
+
+// Text from the module that may be UTF-8, as the tool sends and the virtual module answers, or
+// Latin-1 from an older firmware: UTF-8 when every byte of it is valid UTF-8.
+QString utf8OrLatin1(const char *bytes, int size);
+template <size_t N>
+QString receivedText(const std::array<char, N> &field) {
+    return utf8OrLatin1(field.data(), int(strnlen(field.data(), N)));
+}

@@ -466,7 +466,7 @@ void BM_WindowSocket(benchmark::State &state, FlowMode flow, bool inspectorOpen)
 }
 
 // A port lost and back at the same path: from the device's return until the request queued
-// meanwhile was written, the worker watching at its own pace (a look every 500 ms).
+// meanwhile was written, the worker watching the device's folder (and looking every 500 ms).
 void BM_Reconnect(benchmark::State &state) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("kova"));
@@ -493,7 +493,7 @@ void BM_Reconnect(benchmark::State &state) {
         }
         written = false;
         link_get_rssi();
-        // Devices come back at any moment of the worker's watch: spread the returns over it.
+        // Devices come back at any moment of the worker's look: spread the returns over it.
         QThread::msleep(static_cast<unsigned long>(++returns * 53 % 500));
         if (!module.start()) {
             state.SkipWithError("the module did not start again");

@@ -14,8 +14,8 @@
 #include "port_diagnosis.h"
 
 CommProcessor::CommProcessor() : serialPort(this), ownerThread_(QThread::currentThread()) {
-    watchTimer_.setParent(this);  // moves to the worker's thread with it
-    connect(&watchTimer_, &QTimer::timeout, this, &CommProcessor::lookForLostPort);
+    deviceWatch_.setParent(this);  // moves to the worker's thread with it
+    connect(&deviceWatch_, &DeviceWatch::mayBeBack, this, &CommProcessor::lookForLostPort);
     moveToThread(&thread);
     connect(&thread, &QThread::started, this, &CommProcessor::ProcessUartIO);
     connect(this, &CommProcessor::finished, &thread, &QThread::quit, Qt::DirectConnection);
@@ -42,15 +42,12 @@ QString CommProcessor::portErrorText() const {
     return portErrorText_;
 }
 
-void CommProcessor::notePortState(const QString &requestedName, const QString &advice) {
+void CommProcessor::notePortState(const QString &requestedName, const QString &errorText) {
     QMutexLocker lock(&portInfoMutex_);
     if (!requestedName.isNull()) {
         portName_ = requestedName;  // as the user named it, not Qt's short form of it
     }
-    portErrorText_ = serialPort.errorString();
-    if (!advice.isEmpty()) {
-        portErrorText_ += QStringLiteral("\n\n") + advice;
-    }
+    portErrorText_ = errorText.isNull() ? serialPort.errorString() : errorText;
     portOpen_ = serialPort.isOpen();
 }
 
@@ -58,7 +55,7 @@ void CommProcessor::notePortState(const QString &requestedName, const QString &a
 bool CommProcessor::openPort(const QString &name) {
     serialPort.setPortName(name);
     if (!serialPort.open(QIODevice::ReadWrite)) {
-        notePortState(name, portOpenAdvice(name, serialPort.error()));
+        notePortState(name, portOpenFailure(name, serialPort.error(), serialPort.errorString()));
         return false;
     }
     serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
@@ -83,7 +80,7 @@ void CommProcessor::OnOpenSerialPort(QString comPort) {
 
 void CommProcessor::stopWatching() {
     watching_ = false;
-    watchTimer_.stop();
+    deviceWatch_.stop();
     watchedPort_.clear();
     lastWatchReason_.clear();
 }
@@ -139,7 +136,7 @@ void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
     link_port_lost();
     watchedPort_ = name;
     watching_ = true;
-    watchTimer_.start(watchIntervalMs_.load());
+    deviceWatch_.start(portDevicePath(name), watchIntervalMs_.load());
     emit SerialPortLost(portLossMessage(name, reason));
 }
 

@@ -8,8 +8,9 @@
 #include <QSerialPort>
 #include <QString>
 #include <QThread>
-#include <QTimer>
 #include <atomic>
+
+#include "device_watch.h"
 
 class CommProcessor : public QObject {
     Q_OBJECT
@@ -24,7 +25,8 @@ class CommProcessor : public QObject {
     QString portErrorText() const;
 
     static constexpr int kWakeIntervalMs = 333;
-    // How often a lost port's device is looked for.
+    // How often a lost port's device is looked for besides the watch on its folder, which
+    // notices it at once where the system tells.
     static constexpr int kWatchIntervalMs = 500;
     void setWatchIntervalMs(int ms) { watchIntervalMs_ = ms; }
     // Whether a lost port's device is being watched for; safe from any thread.
@@ -70,7 +72,8 @@ class CommProcessor : public QObject {
     bool openPort(const QString &name);
     void stopWatching();
     void writeDueFrames();
-    void notePortState(const QString &requestedName = QString(), const QString &advice = QString());
+    void notePortState(const QString &requestedName = QString(),
+                       const QString &errorText = QString());
 
     QSerialPort serialPort;
     QByteArray rxBuffer;
@@ -80,7 +83,7 @@ class CommProcessor : public QObject {
     std::atomic<bool> oneFramePerWakeup_{false};
     std::atomic<int> watchIntervalMs_{kWatchIntervalMs};
     std::atomic<bool> watching_{false};
-    QTimer watchTimer_;
+    DeviceWatch deviceWatch_;
     QString watchedPort_;
     QString lastWatchReason_;
     std::atomic<bool> portOpen_{false};

@@ -1,12 +1,12 @@
 #include "port_diagnosis.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
 #include <cstring>
@@ -66,27 +66,36 @@ QString portDevicePath(const QString &port) {
     return port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
 }
 
-QString portOpenAdvice(const QString &port, QSerialPort::SerialPortError error) {
+QString portOpenFailure(const QString &port, QSerialPort::SerialPortError error,
+                        const QString &reason) {
+    QString headline = reason;
+    QString advice;
+    struct stat device {};
+    const bool exists = stat(QFile::encodeName(portDevicePath(port)).constData(), &device) == 0;
     const QString holder = lockHolder(port);
     if (!holder.isEmpty()) {
-        return tr("Another program holds %1: %2. Close it or let it release the port, then "
-                  "connect again.")
-            .arg(port, holder);
-    }
-    if (error == QSerialPort::PermissionError) {
-        return tr("You are not allowed to use %1. On Debian, add your user to the dialout "
-                  "group (sudo usermod -aG dialout %2), then log out and in again.")
-            .arg(port, userName());
-    }
-    if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(portDevicePath(port))) {
+        // Qt words a lock held elsewhere as a permission error.
+        headline = tr("Serial port %1 is in use by %2.").arg(port, holder);
+        advice = tr("Close that program or let it release the port, then connect again.");
+    } else if (exists && !S_ISCHR(device.st_mode)) {
+        // The system's words for this ("Inappropriate ioctl for device") name neither.
+        headline = S_ISREG(device.st_mode)   ? tr("%1 is a regular file, not a serial device.")
+                   : S_ISDIR(device.st_mode) ? tr("%1 is a folder, not a serial device.")
+                                             : tr("%1 is not a serial device.");
+        headline = headline.arg(port);
+    } else if (error == QSerialPort::PermissionError) {
+        advice = tr("You are not allowed to use %1. On Debian, add your user to the dialout "
+                    "group (sudo usermod -aG dialout %2), then log out and in again.")
+                     .arg(port, userName());
+    } else if (error == QSerialPort::DeviceNotFoundError || !exists) {
         QStringList ports;
         for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
             ports << info.portName();
         }
-        return ports.isEmpty()
-                   ? tr("%1 does not exist, and no other serial port does either.").arg(port)
-                   : tr("%1 does not exist. Serial ports there are now: %2.")
-                         .arg(port, ports.join(QLatin1String(", ")));
+        advice = ports.isEmpty()
+                     ? tr("%1 does not exist, and no other serial port does either.").arg(port)
+                     : tr("%1 does not exist. Serial ports there are now: %2.")
+                           .arg(port, ports.join(QLatin1String(", ")));
     }
-    return QString();
+    return advice.isEmpty() ? headline : headline + QStringLiteral("\n\n") + advice;
 }

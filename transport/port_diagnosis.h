@@ -4,9 +4,10 @@
 #include <QSerialPort>
 #include <QString>
 
-// What to do about `error` on `port` (a name such as ttyUSB0 or a path). A lock file is looked
-// at first: Qt reports a port another program locked as a permission error.
-QString portOpenAdvice(const QString &port, QSerialPort::SerialPortError error);
+// What the user reads when `port` (a name such as ttyUSB0 or a path) would not open with `error`:
+// the system's `reason` unless something plainer can be said, then what to do about it.
+QString portOpenFailure(const QString &port, QSerialPort::SerialPortError error,
+                        const QString &reason);
 
 // The device a port name stands for.
 QString portDevicePath(const QString &port);

@@ -1,6 +1,7 @@
 // The window's shell: start-up, connecting through the dialog against the virtual module, the
 // Debug and Engineering tabs, how a refusal is shown, the about box and the menus.
 #include <QAction>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -8,8 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QtTest>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -204,6 +207,37 @@ class TestMainWindow : public QObject {
         QVERIFY2(boxes->boxes.isEmpty(), qPrintable(boxes->titles().join(',')));
         window->findChild<QAction *>(QStringLiteral("mnuSerialPortDisconnect"))->trigger();
         QCOMPARE(serialField(), notConnected);
+    }
+
+    // A name the system does not list, typed in, is taken, stored and offered again after a
+    // Disconnect.
+    void typedPortIsTakenAndOfferedAgain() {
+        startModule();
+        const QString path = settingsDir.filePath(QStringLiteral("kova-link"));
+        QVERIFY(module->createLink(path));
+        window = std::make_unique<MainWindow>();
+        auto *dialog = window->findChild<DlgSerialPort *>();
+        QAction *connect = window->findChild<QAction *>(QStringLiteral("mnuSerialPortConnect"));
+        connect->trigger();
+        widget<QComboBox>(dialog, "cmbSerialPort")->setCurrentText(" " + path);
+        dialog->accept();
+        QCOMPARE(DlgSerialPort::lastUsedPort(), path);
+        window->closeSerialPort();
+        connect->trigger();
+        dialog->accept();
+        QCOMPARE(serialField(), "background-color:darkgreen;|" + path);
+    }
+
+    // A note given at start stays through the passing messages that come after it.
+    void standingNoteStays() {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        window->showStandingNote(QStringLiteral("Port 7776 is taken"));
+        window->closeSerialPort();
+        const QList<QLabel *> labels = window->statusBar()->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+            return label->isVisible() && label->text() == QLatin1String("Port 7776 is taken");
+        }));
     }
 
     // The serial field keeps the form's font through every change, so its texts fit it.

@@ -30,19 +30,30 @@ class TestSerialReconnect : public QObject {
 
   private slots:
     // Unplugged with an SMS owed its reply and a request queued meanwhile; the device returns
-    // at the same path with its numbering started afresh, and the SMS's reply with it.
+    // at the same path with its numbering started afresh (and its folder with it where that
+    // went too, as /dev/serial/by-id does), and the SMS's reply with it.
+    void lostPortComesBack_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("in its folder") << QString();
+        QTest::newRow("with its folder") << QStringLiteral("by-id");
+    }
     void lostPortComesBack() {
+        QFETCH(QString, folder);
         QString why;
         if (!(module_ = startModule(&why))) {
             QSKIP(qPrintable(why));
         }
         VirtualModule *module = module_.get();
-        const QString path = folder_.filePath(QStringLiteral("kova"));
+        const QDir top(folder_.path());
+        const auto makeFolder = [&] { return folder.isEmpty() || top.mkpath(folder); };
+        QVERIFY(makeFolder());
+        const QString path = QDir(top.filePath(folder)).filePath(QStringLiteral("kova"));
         QVERIFY(module->createLink(path));
         QList<quint8> received;
         connect(module, &VirtualModule::frameReceived, this, [&](quint8 id) { received << id; });
         MainWindow window;
-        window.serialWorker().setWatchIntervalMs(10);
+        // Within the test's time only the watch on the folder can notice the return.
+        window.serialWorker().setWatchIntervalMs(10 * kIoTimeoutMs);
         window.openSerialPort(path);
         module->setUnansweredIds({CMD_SMS_SEND});
         auto *smsSend = widget<QPushButton>(&window, "pushButton_SMSSend");
@@ -57,10 +68,11 @@ class TestSerialReconnect : public QObject {
         // The module keeps the SMS it acknowledged: its reply may come after the reconnect.
         QCOMPARE(labelText(&window, "label_SmsSentStatus"), "Request sent. Waiting for reply...");
         widget<QPushButton>(&window, "pushButton_GetRSSI")->click();
+        QVERIFY(folder.isEmpty() || top.rmdir(folder));
 
         module->setNextSequence(ModuleLink::kFirstSequence);
         module->setRssi(17);
-        QVERIFY(module->start() && module->createLink(path));
+        QVERIFY(makeFolder() && module->start() && module->createLink(path));
         QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + path,
                                   kIoTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLineEdit>(&window, "EdtStatusRSSI")->text(), "-79 dB",
@@ -93,12 +105,14 @@ class TestSerialReconnect : public QObject {
         // The kernel keeps 15 characters of a program's name.
         QTest::newRow("locked")
             << "locked"
-            << "Another program holds %1: " +
+            << "Serial port %1 is in use by " +
                    QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15) +
                    " (process %2).";
         QTest::newRow("no permission")
             << "permission"
             << "add your user to the dialout group (sudo usermod -aG dialout";
+        QTest::newRow("regular file")
+            << "file" << QString("%1 is a regular file, not a serial device.");
     }
     void openFailureSaysWhy() {
         QFETCH(QString, cause);
@@ -116,6 +130,10 @@ class TestSerialReconnect : public QObject {
             port = QStringLiteral("/dev/kova-no-such-port");
         } else if (cause == "locked") {
             QVERIFY(holder.open(QIODevice::ReadWrite));  // its lock file names this process
+        } else if (cause == "file") {
+            port = folder_.filePath(QStringLiteral("capture.txt"));
+            QFile file(port);
+            QVERIFY(file.open(QIODevice::WriteOnly));
         } else {
             QVERIFY(QFile::setPermissions(port, QFileDevice::Permissions()));
         }

@@ -2,6 +2,7 @@
 // buttons pressed, what the module answers, and what the fields show. Steps as in tab_script.h.
 #include <QtTest>
 
+#include "hex_input.h"
 #include "tab_script.h"
 
 namespace {
@@ -107,12 +108,15 @@ class TestDeviceTabs : public QObject {
         };
         const QString error = "box I2C Write Error|";
         write("two bytes", "AA  BB ", "sent 21=D01002AABB");
-        write("low byte of a long piece", "AABB", "sent 21=D01001BB");
-        write("no digits", "zz", "sent 21=D0100100");
-        write("a line break is no separator", "AA\\nBB", "sent 21=D01001AA");
+        write("a run of digits", "DEADBEEF0102", "sent 21=D01006DEADBEEF0102");
         write("nothing", "   ", error + "Invalid Data. Please specify at least one byte to write.");
-        write("too many bytes", QString("1 ").repeated(256),
+        write("too many bytes", QString("AB").repeated(256),
               error + "256 bytes to write; at most 255 can be written at once.");
+        row("a bad piece sends nothing",
+            lines("set plainTextEdit_I2C_Write=11 XYZ\npress pushButton_I2C_Write\nexpect " +
+                  error +
+                  "\"XYZ\" is not hexadecimal.\nset plainTextEdit_I2C_Write=22\n"
+                  "press pushButton_I2C_Write\nexpect sent 21=80000122"));
         write("too many escaped bytes", QString("7E ").repeated(250),
               error +
                   "These 250 bytes do not fit one frame: bytes 7E, 9E and CE take two places "
@@ -134,6 +138,26 @@ class TestDeviceTabs : public QObject {
                 ask("21 03", "pushButton_I2C_Read", {status + "red|ERROR: Protocol Error"}));
     }
     void i2cTab() { KOVA_RUN_TAB_SCRIPT(); }
+
+    // What each typed piece writes, or the piece refused.
+    void hexBytes_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("read");
+        auto hex = [](const char *tag, const char *text, const char *read) {
+            QTest::newRow(tag) << QString(text) << QString(read);
+        };
+        hex("runs and single digits", "0XAB12 11\n2\t0x3 f\u00a0", "ab121102030f");
+        hex("sign", "01 -1", "\"-1\" is not hexadecimal.");
+        hex("bare prefix", "0x", "\"0x\" is not hexadecimal.");
+        hex("odd run", "ABC", "\"ABC\" has an odd number of digits: write two for each byte.");
+    }
+    void hexBytes() {
+        QFETCH(QString, text);
+        QFETCH(QString, read);
+        QByteArray bytes;
+        QString error;
+        QCOMPARE(hexBytesFromText(text, &bytes, &error) ? QString(bytes.toHex()) : error, read);
+    }
 
     void callsAndAudioTab_data() {
         QTest::addColumn<QStringList>("steps");

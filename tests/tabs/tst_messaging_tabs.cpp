@@ -97,6 +97,11 @@ class TestMessagingTabs : public QObject {
             expect lblSmsRecvFrom=123;; event 61 00;; event 61 C8%2;; event 61 64%3
             expect plainTextEdit_SmsReceived=%4)",
             {hex(20, "39") + "0135", hex(200), hex(100), QString(200, 'a')});
+        // Each field as UTF-8 when its bytes are, else as Latin-1.
+        row("incoming encodings", R"(
+            event 60 054AC3B67267034DE472;; event 61 0B4772C3BCC39F6520E282AC;; event 62 00
+            expect plainTextEdit_SmsReceived=Grüße €;; expect lblSmsRecvFrom=Jörg
+            expect lblSmsRecvDate=Mär;; event 61 054772FCDF65;; expect plainTextEdit_SmsReceived=Grüße)");
     }
     void smsTab() { KOVA_RUN_TAB_SCRIPT(); }
 
