@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -47,6 +48,27 @@ QString csvField(const QString &text) {
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
            QLatin1Char('"');
 }
+
+// Eliding a payload of up to 280 bytes shapes all of its hex text at every paint of every row,
+// which held up the window for tens of milliseconds while a transfer scrolled the view. Cut to
+// more characters than the cell can show, the text elides to the same picture.
+class PayloadDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        int narrowest = option->fontMetrics.horizontalAdvance(QLatin1Char(' '));
+        for (const QChar c : QStringLiteral("0123456789ABCDEF")) {
+            narrowest = std::min(narrowest, option->fontMetrics.horizontalAdvance(c));
+        }
+        const int fits = option->rect.width() / std::max(narrowest, 1) + 2;
+        if (option->text.size() > fits) {
+            option->text.truncate(fits);
+        }
+    }
+};
 
 // Said in the comment of a packet whose bytes are not those that crossed the line.
 const QString kMaskedNote = QStringLiteral("masked");
@@ -163,6 +185,7 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->horizontalHeader()->setSectionResizeMode(TrafficModel::Payload, QHeaderView::Stretch);
+    table_->setItemDelegateForColumn(TrafficModel::Payload, new PayloadDelegate(table_));
     const QFontMetrics metrics = fontMetrics();
     const auto fit = [this, &metrics](int column, const QString &widest) {
         table_->setColumnWidth(column, metrics.horizontalAdvance(widest) + 16);
@@ -190,6 +213,7 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
 
     statistics_ = new QLabel(this);
     statistics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Wrapped, so a count gaining a digit cannot widen the window (and draw all of it again).
     statistics_->setWordWrap(true);
     auto *reset = new QPushButton(tr("Reset"), this);
     connect(reset, &QPushButton::clicked, this, [this] {
@@ -209,10 +233,9 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     layout->addLayout(statisticsRow);
 
     if (live != nullptr) {
-        connect(live, &TrafficCapture::recordsChanged, this, [this] {
-            refreshDropped();
-            refreshStatistics();
-        });
+        // The statistics follow the timer, not every batch: their line changing width lays out
+        // the window again.
+        connect(live, &TrafficCapture::recordsChanged, this, &TrafficWindow::refreshDropped);
         connect(&statisticsTimer_, &QTimer::timeout, this, [this] {
             framesPerSecond_ = frameRate_.sample(link_snapshot().counters);
             refreshStatistics();
