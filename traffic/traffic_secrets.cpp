@@ -2,6 +2,7 @@
 #include "traffic_secrets.h"
 
 #include <QVector>
+#include <algorithm>
 
 #include "command_ids.h"
 #include "frame_codec.h"
