@@ -1,6 +1,8 @@
 // Socket tab: the module sends a payload to an Internet host and streams the host's response
 // back; the access point it uses is configured and read back here.
+#include <QAbstractTextDocumentLayout>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -190,7 +192,18 @@ void MainWindow::showSocketResponse(const LinkSnapshot &state) {
     } else if (visible > shown.length) {
         QTextCursor end(edit->document());
         end.movePosition(QTextCursor::End);
-        end.insertText(QString::fromLatin1(data + shown.length, int(visible - shown.length)));
+        // The edit's layout asks for the whole view to be drawn again on any change. Text added
+        // below the view changes only the scroll bar, which the size signal alone updates: a
+        // refresh per piece of a long response then draws next to nothing.
+        QAbstractTextDocumentLayout *layout = edit->document()->documentLayout();
+        const bool belowView = edit->cursorRect(end).top() > edit->viewport()->height();
+        {
+            const QSignalBlocker quiet(belowView ? layout : nullptr);
+            end.insertText(QString::fromLatin1(data + shown.length, int(visible - shown.length)));
+        }
+        if (belowView) {
+            emit layout->documentSizeChanged(layout->documentSize());
+        }
     }
     shown = ResponseShown{state.socketResponseGeneration, visible, endedAtNul};
 }

@@ -54,7 +54,17 @@ Transaction::~Transaction() {
     outbox.flush();
 }
 
+// The notifications this thread holds back while a LinkNotificationsHeld lives; null otherwise.
+static thread_local Outbox *held = nullptr;
+
 void Outbox::flush() {
+    if (held != nullptr) {
+        held->framesQueued += framesQueued;
+        held->received.insert(held->received.end(), received.begin(), received.end());
+        held->transfersEnded.insert(held->transfersEnded.end(), transfersEnded.begin(),
+                                    transfersEnded.end());
+        return;
+    }
     Module3G *n = link_notifier();
     for (int i = 0; i < framesQueued; ++i) {
         emit n->command_queued();
@@ -209,6 +219,20 @@ int find_due_retransmit(LinkState &s, int64_t now) {
 }
 
 }  // namespace link_detail
+
+using link_detail::held;
+
+LinkNotificationsHeld::LinkNotificationsHeld() : outbox_(std::make_unique<link_detail::Outbox>()) {
+    if (held != nullptr) {
+        qFatal("LinkNotificationsHeld nested on one thread");
+    }
+    held = outbox_.get();
+}
+
+LinkNotificationsHeld::~LinkNotificationsHeld() {
+    held = nullptr;
+    outbox_->flush();
+}
 
 using namespace link_detail;
 

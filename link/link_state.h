@@ -274,6 +274,24 @@ struct LinkState : LinkSnapshot {
     std::array<TxSlot, LINK_SLOT_COUNT> txTable;
 };
 
+namespace link_detail {
+struct Outbox;
+}
+
+// While one lives, the notifications the link raises on this thread wait, and they are raised
+// in order when it goes: the serial worker puts the frames a pass made ready on the line before
+// the window hears (and so wakes for) what the pass handled.
+class LinkNotificationsHeld {
+  public:
+    LinkNotificationsHeld();
+    ~LinkNotificationsHeld();
+    LinkNotificationsHeld(const LinkNotificationsHeld &) = delete;
+    LinkNotificationsHeld &operator=(const LinkNotificationsHeld &) = delete;
+
+  private:
+    std::unique_ptr<link_detail::Outbox> outbox_;
+};
+
 // Holds the link's lock for as long as it lives and gives read-only access: keep it short, and
 // never open a message box, call a link function or wait for another thread while holding one.
 // Views nest on one thread (they share the lock); a link function called while one is held on

@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev cmake make g++ python3)
 if [ "${1:-run}" = test ]; then
-    # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks.
-    packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev)
+    # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks, and Wireshark's tshark,
+    # which reads the tool's captures with the generated dissector.
+    packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev tshark)
 fi
 
 missing=()
@@ -22,5 +23,8 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
 echo "Installing: ${missing[*]}"
+# Without an answer, installing tshark asks whether to let non-root users capture packets.
+echo "wireshark-common wireshark-common/install-setuid boolean false" |
+    $sudo debconf-set-selections
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

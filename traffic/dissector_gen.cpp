@@ -77,13 +77,16 @@ function kova.dissector(tvb, pinfo, tree)
     for i = 0, raw:len() - 1 do wire[i + 1] = raw:get_index(i) end
     local body = unescape(wire)
     local root = tree:add(kova, tvb())
-    local header = (body[1] or 0) >= FIRST_STATUS_ID and 3 or 2
     local n = #body
-    if n < header + 2 then
+    -- As the tool's decoder judges: four body bytes carry a CRC, which is checked before the
+    -- id is asked whether a status byte should have come.
+    if n < 4 then
         root:append_text(" (too short for a frame)")
         pinfo.cols.info = "too short for a frame"
         return
     end
+    local crc, sent = crc16(body, 1, n - 2), body[n - 1] * 256 + body[n]
+    local header = math.min(body[1] >= FIRST_STATUS_ID and 3 or 2, n - 2)
 
     -- The fields point into the unescaped bytes, shown beside the wire bytes.
     local plain_bytes = ByteArray.new()
@@ -105,12 +108,14 @@ function kova.dissector(tvb, pinfo, tree)
     root:add(f.length, length)
     if length > 0 then root:add(f.payload, plain(header, length)) end
 
-    local crc, sent = crc16(body, 1, n - 2), body[n - 1] * 256 + body[n]
     local crc_item = root:add(f.crc, plain(n - 2, 2))
     crc_item:add(f.crc_good, plain(n - 2, 2), crc == sent)
     if crc ~= sent then
         crc_item:append_text(string.format(" (0x%04X computed)", crc))
         info = info .. " [bad CRC]"
+    elseif header < (id >= FIRST_STATUS_ID and 3 or 2) then
+        root:append_text(" (too short for a frame)")
+        info = info .. " [too short for a frame]"
     end
     pinfo.cols.info = info
 end

@@ -1,5 +1,5 @@
 // filterAcceptsRow runs for every row of up to 100,000 on each keystroke: it allocates only for
-// the few commands that carry secrets, whose masked payload is what it searches.
+// the few frames that carry secrets or never decoded, whose masked bytes are what it searches.
 #include "traffic_filter.h"
 
 #include <QRegularExpression>
@@ -33,10 +33,6 @@ bool containsFolded(const char *text, const QByteArray &needle) {
     return text != nullptr && containsFolded(text, static_cast<int>(std::strlen(text)), needle);
 }
 
-bool isMaskedId(uint8_t id) {
-    return id == CMD_MAIL_PASSWORD || id == CMD_APN_SET || id == CMD_APN_GET || id == CMD_SMS_TEXT;
-}
-
 }  // namespace
 
 TrafficFilter::TrafficFilter(TrafficModel *source, QObject *parent)
@@ -48,7 +44,9 @@ void TrafficFilter::setFilterText(const QString &text) {
     static const QRegularExpression idPattern(QStringLiteral("^(0x)?([0-9a-f]{1,2})$"));
     static const QRegularExpression hexPattern(QStringLiteral("^([0-9a-f]{2})+$"));
     QVector<Term> terms;
-    for (const QString &word : text.toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    const QStringList words = text.toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (int w = 0; w < words.size(); ++w) {
+        const QString &word = words[w];
         Term term;
         term.folded = word.toUtf8();
         if (word == QLatin1String("in") || word == QLatin1String("out")) {
@@ -60,6 +58,13 @@ void TrafficFilter::setFilterText(const QString &text) {
         }
         if (hexPattern.match(word).hasMatch()) {
             term.bytes = QByteArray::fromHex(term.folded);
+            // Hex words in a row are one byte sequence, which may start with the command id.
+            while (w + 1 < words.size() && hexPattern.match(words[w + 1]).hasMatch()) {
+                const QByteArray next = words[++w].toUtf8();
+                term.folded += ' ' + next;
+                term.bytes += QByteArray::fromHex(next);
+                term.afterId += QByteArray::fromHex(next);
+            }
         }
         terms.append(term);
     }
@@ -72,9 +77,7 @@ bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const {
         return true;
     }
     const TrafficRecord &r = source_->record(sourceRow);
-    const QByteArray shown = !r.decoded            ? r.wire
-                             : isMaskedId(r.cmdId) ? maskSecrets(r.cmdId, r.payload)
-                                                   : r.payload;
+    const QByteArray shown = shownBytes(r);
     for (const Term &t : terms_) {
         if (t.direction >= 0) {
             if (int(r.fromModule) != t.direction) {
@@ -82,8 +85,10 @@ bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const {
             }
             continue;
         }
+        const bool idMatches =
+            r.cmdId == t.id && (t.afterId.isEmpty() || shown.contains(t.afterId));
         const bool matches =
-            (r.decoded && (r.cmdId == t.id || containsFolded(command_name(r.cmdId), t.folded))) ||
+            (r.decoded && (idMatches || containsFolded(command_name(r.cmdId), t.folded))) ||
             containsFolded(traffic_outcome_name(r.outcome), t.folded) ||
             containsFolded(shown.constData(), shown.size(), t.folded) ||
             (!t.bytes.isEmpty() && shown.contains(t.bytes));

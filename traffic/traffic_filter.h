@@ -1,5 +1,6 @@
 // The inspector's live filter: every word typed must match a row, by command name, id in hex,
-// direction ("in", "out"), outcome, or payload as text or hex bytes.
+// direction ("in", "out"), outcome, or payload as text or hex bytes. Hex words typed in a row
+// ("39 38") match that byte sequence in the payload, or the command id and then the rest.
 #pragma once
 
 #include <QByteArray>
@@ -23,8 +24,9 @@ class TrafficFilter : public QSortFilterProxyModel {
     struct Term {
         QByteArray folded;   // lower case
         int direction = -1;  // 1: from the module, 0: to it; matches nothing else
-        int id = -1;         // the word read as a command id
-        QByteArray bytes;    // the word read as hex bytes
+        int id = -1;         // the (first) word read as a command id
+        QByteArray bytes;    // the word, or a run of hex words, read as hex bytes
+        QByteArray afterId;  // a run's bytes after its first word
     };
 
     TrafficModel *source_;

@@ -41,9 +41,11 @@ TrafficModel::TrafficModel(TrafficCapture *live, QObject *parent)
             [this](int firstChangedRow, int) { changed(firstChangedRow); });
 }
 
-TrafficModel::TrafficModel(std::deque<TrafficRecord> loaded, QObject *parent)
-    : QAbstractTableModel(parent), loaded_(std::move(loaded)) {
+TrafficModel::TrafficModel(std::deque<TrafficRecord> loaded, std::vector<bool> masked,
+                           QObject *parent)
+    : QAbstractTableModel(parent), loaded_(std::move(loaded)), loadedMasked_(std::move(masked)) {
     rows_ = static_cast<int>(loaded_.size());
+    loadedMasked_.resize(loaded_.size());
 }
 
 const std::deque<TrafficRecord> &TrafficModel::source() const {
@@ -57,6 +59,10 @@ size_t TrafficModel::sourceIndex(int row) const {
 
 const TrafficRecord &TrafficModel::record(int row) const {
     return source()[sourceIndex(row)];
+}
+
+bool TrafficModel::masked(int row) const {
+    return live_ == nullptr && loadedMasked_[sourceIndex(row)];
 }
 
 int TrafficModel::rowCount(const QModelIndex &parent) const {
@@ -132,15 +138,18 @@ QString TrafficModel::text(int row, int column) const {
             }
             return (r.status & REPLY_FLAG) != 0 ? hexByte(r.status) + tr(" reply")
                                                 : hexByte(r.status);
-        // A frame that never decoded shows its bytes as they arrived.
+        // A frame that never decoded shows its bytes as they arrived, payload masked.
         case Length:
-            return QString::number(r.decoded ? maskSecrets(r.cmdId, r.payload).size()
-                                             : r.wire.size());
+            return QString::number(r.decoded ? r.payload.size() : r.wire.size());
         case Payload:
-            return QString::fromLatin1(
-                (r.decoded ? maskSecrets(r.cmdId, r.payload) : r.wire).toHex(' ').toUpper());
-        case Outcome:
-            return QString::fromLatin1(traffic_outcome_name(r.outcome));
+            return QString::fromLatin1(shownBytes(r).toHex(' ').toUpper());
+        case Outcome: {
+            const QString name = QString::fromLatin1(traffic_outcome_name(r.outcome));
+            if (!masked(row)) {
+                return name;
+            }
+            return name.isEmpty() ? tr("masked") : tr("%1, masked").arg(name);
+        }
         default:
             return QString();
     }

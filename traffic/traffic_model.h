@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <deque>
+#include <vector>
 
 #include "link_traffic.h"
 
@@ -16,7 +17,9 @@ class TrafficModel : public QAbstractTableModel {
     enum Column { Time, Direction, Seq, Command, Status, Length, Payload, Outcome, ColumnCount };
 
     explicit TrafficModel(TrafficCapture *live, QObject *parent = nullptr);
-    explicit TrafficModel(std::deque<TrafficRecord> loaded, QObject *parent = nullptr);
+    // `masked` says of each loaded record whether its file says it was masked.
+    TrafficModel(std::deque<TrafficRecord> loaded, std::vector<bool> masked,
+                 QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -25,6 +28,9 @@ class TrafficModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
 
     const TrafficRecord &record(int row) const;
+    // Whether the row came from a file masked already.
+    bool masked(int row) const;
+    const std::deque<TrafficRecord> &loadedRecords() const { return loaded_; }
     // What a cell shows, secrets masked.
     QString text(int row, int column) const;
 
@@ -45,6 +51,7 @@ class TrafficModel : public QAbstractTableModel {
 
     TrafficCapture *live_ = nullptr;
     std::deque<TrafficRecord> loaded_;
+    std::vector<bool> loadedMasked_;
     // The capture's number (TrafficCapture::firstNumber() counting) of row 0.
     quint64 first_ = 0;
     int rows_ = 0;

@@ -1,67 +1,108 @@
 // Masking works on the counted texts the request functions write: a count byte, then the text.
 #include "traffic_secrets.h"
 
+#include <QVector>
+#include <algorithm>
+
 #include "command_ids.h"
 #include "frame_codec.h"
 
 namespace {
 
-const QByteArray kMask = QByteArrayLiteral("****");
+constexpr char kMask = '*';
 
-// Start of the text of the counted field at `at` and its length; false past the payload.
-bool counted(const QByteArray &p, int at, int *text, int *length) {
-    if (at >= p.size()) {
-        return false;
+void mask(QByteArray &bytes, int from, int to) {
+    for (int i = from; i < to; ++i) {
+        bytes[i] = kMask;
     }
-    *text = at + 1;
-    *length = static_cast<uint8_t>(p[at]);
-    return *text + *length <= p.size();
 }
 
-// Masks the text of the `index`th counted field.
+// Masks the text of the `index`th counted field; a count past the payload masks to its end.
 QByteArray maskCounted(const QByteArray &p, int index) {
-    int at = 0;
     int text = 0;
-    int length = 0;
     for (int i = 0; i <= index; ++i) {
-        if (!counted(p, at, &text, &length)) {
+        if (text >= p.size()) {
             return p;
         }
-        at = text + length;
+        const int length = static_cast<uint8_t>(p[text]);
+        if (i == index) {
+            QByteArray out = p;
+            mask(out, text + 1, std::min(text + 1 + length, int(p.size())));
+            return out;
+        }
+        text += 1 + length;
     }
-    if (length == 0) {
-        return p;
-    }
-    QByteArray out = p;
-    out.replace(text, length, kMask);
-    return out;
+    return p;
 }
 
-// The values of "!USER=...!" and "!PASS=...!" in the SMS text; a value with no closing "!" is
-// masked to the end of the text rather than shown.
+// The values of the "!USER=" and "!PASS=" lines of the SMS text. A value may hold "!" itself:
+// it ends at the "!" before a line end or the end of the text, else (cut short) at the end.
 QByteArray maskTriggerSms(const QByteArray &p) {
-    int text = 0;
-    int length = 0;
-    if (!counted(p, 0, &text, &length)) {
+    if (p.isEmpty()) {
         return p;
     }
+    const int text = 1;
+    const int end = std::min(text + static_cast<uint8_t>(p[0]), int(p.size()));
     QByteArray out = p;
-    int end = text + length;
     for (const char *key : {"!USER=", "!PASS="}) {
         const int keyLength = static_cast<int>(qstrlen(key));
-        for (int at = out.indexOf(key, text); at >= 0 && at < end; at = out.indexOf(key, at + 1)) {
+        for (int at = out.indexOf(key, text); at >= 0 && at + keyLength <= end;
+             at = out.indexOf(key, at + 1)) {
+            if (at != text && out[at - 1] != '\n') {
+                continue;
+            }
             const int value = at + keyLength;
-            int close = out.indexOf('!', value);
-            if (close < 0 || close > end) {
-                close = end;
+            int close = out.indexOf("!\r\n", value);
+            if (close < 0 || close + 3 > end) {
+                close = end > value && out[end - 1] == '!' ? end - 1 : end;
             }
-            if (close > value) {
-                out.replace(value, close - value, kMask);
-                end += kMask.size() - (close - value);
-            }
+            mask(out, value, close);
         }
     }
     return out;
+}
+
+// Keeps the markers, the id, sequence number and status and, when the frame ended, its CRC;
+// every other body byte (an escape pair counting as one) becomes one mask byte.
+QByteArray maskUndecoded(const QByteArray &wire) {
+    QVector<int> bodyStarts;  // the wire position of each body byte, its escape included
+    int i = !wire.isEmpty() && uint8_t(wire[0]) == FRAME_START ? 1 : 0;
+    bool ended = false;
+    for (; i < wire.size(); ++i) {
+        const auto byte = uint8_t(wire[i]);
+        if (byte == FRAME_END) {
+            ended = true;
+            break;
+        }
+        bodyStarts.append(i);
+        if (byte == FRAME_ESCAPE) {
+            ++i;
+        }
+    }
+    const int bodyEnd = i;
+    const int n = bodyStarts.size();
+    const int header = n > 0 && uint8_t(wire[bodyStarts[0]]) >= FIRST_STATUS_ID ? 3 : 2;
+    const int payloadEnd = ended ? n - 2 : n;
+    if (payloadEnd <= header) {
+        return wire;
+    }
+    const int from = bodyStarts[header];
+    const int to = payloadEnd < n ? bodyStarts[payloadEnd] : std::min(bodyEnd, int(wire.size()));
+    return wire.left(from) + QByteArray(payloadEnd - header, kMask) + wire.mid(to);
+}
+
+MaskedFrame maskedDecoded(uint8_t cmdId, uint8_t seq, uint8_t status, const QByteArray &payload,
+                          const QByteArray &wire) {
+    const QByteArray masked = maskSecrets(cmdId, payload);
+    if (masked == payload) {
+        return {wire, false};
+    }
+    return {frame_encode_bytes(cmdId, seq, status, masked, 2 * FRAME_BUFFER_SIZE), true};
+}
+
+MaskedFrame maskedUndecoded(const QByteArray &wire) {
+    const QByteArray masked = maskUndecoded(wire);
+    return {masked, masked != wire};
 }
 
 }  // namespace
@@ -80,14 +121,23 @@ QByteArray maskSecrets(uint8_t cmdId, const QByteArray &payload) {
     }
 }
 
-QByteArray maskedWire(const TrafficRecord &r) {
-    if (!r.decoded) {
-        return r.wire;
+MaskedFrame maskedWire(const TrafficRecord &r) {
+    return r.decoded ? maskedDecoded(r.cmdId, r.seq, r.status, r.payload, r.wire)
+                     : maskedUndecoded(r.wire);
+}
+
+MaskedFrame maskedWire(const QByteArray &wire) {
+    std::vector<uint8_t> buffer(2 * FRAME_BUFFER_SIZE);
+    FrameDecoder decoder;
+    frame_decoder_init(&decoder, buffer.data(), uint16_t(buffer.size()));
+    const QList<DecodedFrame> frames = frame_decode_all(&decoder, wire);
+    if (frames.size() != 1) {
+        return maskedUndecoded(wire);
     }
-    const QByteArray masked = maskSecrets(r.cmdId, r.payload);
-    if (masked == r.payload) {
-        return r.wire;
-    }
-    // "****" can be longer than the secret: room beyond the send path's buffer.
-    return frame_encode_bytes(r.cmdId, r.seq, r.status, masked, 2 * FRAME_BUFFER_SIZE);
+    const DecodedFrame &f = frames[0];
+    return maskedDecoded(f.cmdId, f.seq, f.status, f.payload, wire);
+}
+
+QByteArray shownBytes(const TrafficRecord &r) {
+    return r.decoded ? maskSecrets(r.cmdId, r.payload) : maskUndecoded(r.wire);
 }

@@ -1,5 +1,5 @@
-// Passwords out of the traffic the inspector shows, copies and saves: they stay on screen as
-// "****" unless the user asks to keep them in a saved capture.
+// Passwords out of the traffic the inspector shows, copies and saves, and out of what is copied
+// from the Debug tab's log: each secret byte becomes a "*", so lengths and count bytes stay true.
 #pragma once
 
 #include <QByteArray>
@@ -7,12 +7,23 @@
 
 #include "link_traffic.h"
 
-// The payload with its passwords replaced by "****": the SMTP password, the APN password (set
-// and read back) and the credentials of an update trigger SMS. Count bytes keep their value,
-// so a reader still sees how long the secret was. A payload that does not parse comes back as
-// it was.
+// The payload with its passwords masked: the SMTP password, the APN password (set and read
+// back) and the credentials of an update trigger SMS. A count that runs past the payload
+// masks to its end.
 QByteArray maskSecrets(uint8_t cmdId, const QByteArray &payload);
 
-// The frame as it would have crossed the line with its payload masked; the wire as it was when
-// nothing was masked or the frame never decoded.
-QByteArray maskedWire(const TrafficRecord &r);
+// A frame as it may leave the tool: its bytes, and whether they differ from what crossed the
+// line. A decoded frame is encoded again with its payload masked (and so a CRC of its own); a
+// frame that never decoded keeps its header and CRC and loses every payload byte, since a
+// spoiled frame may be any frame.
+struct MaskedFrame {
+    QByteArray wire;
+    bool masked = false;
+};
+MaskedFrame maskedWire(const TrafficRecord &r);
+// The same for bytes alone, decoded here: the frames of the Debug tab's log.
+MaskedFrame maskedWire(const QByteArray &wire);
+
+// The bytes the inspector shows and searches for a record: the masked payload of a decoded
+// frame, the masked wire of one that never decoded.
+QByteArray shownBytes(const TrafficRecord &r);

@@ -1,6 +1,34 @@
 #include "traffic_statistics.h"
 
 #include <QCoreApplication>
+#include <QStringList>
+
+#include "command_ids.h"
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("TrafficStatistics", text);
+}
+
+QString line(const LinkCounters &c, double framesPerSecond, bool withTextsCut) {
+    QStringList parts{
+        tr("Sent %1 frames (%2 bytes)").arg(c.framesSent).arg(c.bytesSent),
+        tr("received %1 frames (%2 bytes)").arg(c.framesReceived).arg(c.bytesReceived),
+        tr("rewrites %1").arg(c.rewrites),
+        tr("NAKs received %1").arg(c.naksReceived),
+        tr("repeats dropped %1").arg(c.repeatsDropped),
+        tr("CRC errors %1").arg(c.crcErrors),
+        tr("overflows %1").arg(c.overflows),
+    };
+    if (withTextsCut) {
+        parts << tr("texts cut %1").arg(c.textsCut);
+    }
+    parts << tr("%1 frames/s").arg(framesPerSecond, 0, 'f', 1);
+    return parts.join(QStringLiteral(" · "));
+}
+
+}  // namespace
 
 double FrameRate::sample(const LinkCounters &c) {
     const quint64 frames = c.framesSent + c.framesReceived;
@@ -11,20 +39,31 @@ double FrameRate::sample(const LinkCounters &c) {
 }
 
 QString trafficStatisticsLine(const LinkCounters &c, double framesPerSecond) {
-    return QCoreApplication::translate(
-               "TrafficStatistics",
-               "Sent %1 frames (%2 bytes) · received %3 frames (%4 bytes) · rewrites %5 · NAKs "
-               "received %6 · repeats dropped %7 · CRC errors %8 · overflows %9 · texts cut %10 "
-               "· %11 frames/s")
-        .arg(c.framesSent)
-        .arg(c.bytesSent)
-        .arg(c.framesReceived)
-        .arg(c.bytesReceived)
-        .arg(c.rewrites)
-        .arg(c.naksReceived)
-        .arg(c.repeatsDropped)
-        .arg(c.crcErrors)
-        .arg(c.overflows)
-        .arg(c.textsCut)
-        .arg(framesPerSecond, 0, 'f', 1);
+    return line(c, framesPerSecond, true);
+}
+
+// As the link counts: a received frame is one that decoded, a received byte any that arrived.
+QString captureStatisticsLine(const std::deque<TrafficRecord> &records) {
+    LinkCounters c;
+    for (const TrafficRecord &r : records) {
+        const auto bytes = static_cast<uint64_t>(r.wire.size());
+        if (!r.fromModule) {
+            ++c.framesSent;
+            c.bytesSent += bytes;
+            c.rewrites += r.outcome == TrafficOutcome::Rewritten;
+            continue;
+        }
+        c.bytesReceived += bytes;
+        c.framesReceived += r.decoded;
+        c.naksReceived += r.decoded && r.cmdId == CMD_NAK;
+        c.repeatsDropped += r.outcome == TrafficOutcome::RepeatDropped;
+        c.crcErrors += r.outcome == TrafficOutcome::BadCrc;
+        c.overflows += r.outcome == TrafficOutcome::Overflow;
+    }
+    double perSecond = 0;
+    if (records.size() > 1 && records.back().timeUs > records.front().timeUs) {
+        perSecond = double(records.size() - 1) * 1e6 /
+                    double(records.back().timeUs - records.front().timeUs);
+    }
+    return line(c, perSecond, false);
 }

@@ -1,12 +1,18 @@
-// The line statistics in one line, for the inspector and the main window's Debug tab.
+// The line statistics in one line, for the inspector and the main window's Debug tab, and the
+// same line for the frames of a capture file.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QString>
+#include <deque>
 
 #include "link_state.h"
+#include "link_traffic.h"
 
 QString trafficStatisticsLine(const LinkCounters &c, double framesPerSecond);
+// Counted from the records; the link's own counts that no frame shows (texts cut) are left out,
+// and the rate is the average over the time the capture spans.
+QString captureStatisticsLine(const std::deque<TrafficRecord> &records);
 
 // Frames each way per second since the last sample; after a reset of the counters the count
 // starts again from nothing.

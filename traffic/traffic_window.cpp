@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -48,7 +49,44 @@ QString csvField(const QString &text) {
            QLatin1Char('"');
 }
 
-TrafficOutcome outcomeNamed(const QString &name) {
+// Eliding a payload of up to 280 bytes shapes all of its hex text at every paint of every row,
+// which held up the window for tens of milliseconds while a transfer scrolled the view. Cut to
+// more characters than the cell can show, the text elides to the same picture.
+class PayloadDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        int narrowest = option->fontMetrics.horizontalAdvance(QLatin1Char(' '));
+        for (const QChar c : QStringLiteral("0123456789ABCDEF")) {
+            narrowest = std::min(narrowest, option->fontMetrics.horizontalAdvance(c));
+        }
+        const int fits = option->rect.width() / std::max(narrowest, 1) + 2;
+        if (option->text.size() > fits) {
+            option->text.truncate(fits);
+        }
+    }
+};
+
+// Said in the comment of a packet whose bytes are not those that crossed the line.
+const QString kMaskedNote = QStringLiteral("masked");
+
+QString packetComment(TrafficOutcome outcome, bool masked) {
+    const QString name = QString::fromLatin1(traffic_outcome_name(outcome));
+    if (!masked) {
+        return name;
+    }
+    return name.isEmpty() ? kMaskedNote : name + QStringLiteral(", ") + kMaskedNote;
+}
+
+// The outcome a comment names, and whether it says the packet was masked.
+TrafficOutcome outcomeNamed(QString name, bool *masked) {
+    *masked = name == kMaskedNote || name.endsWith(QStringLiteral(", ") + kMaskedNote);
+    if (*masked) {
+        name.chop(std::min(name.size(), kMaskedNote.size() + 2));
+    }
     for (int o = 0; o <= static_cast<int>(TrafficOutcome::NoRoom); ++o) {
         const auto outcome = static_cast<TrafficOutcome>(o);
         if (name == QLatin1String(traffic_outcome_name(outcome))) {
@@ -58,7 +96,7 @@ TrafficOutcome outcomeNamed(const QString &name) {
     return TrafficOutcome::None;
 }
 
-std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames) {
+std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames, std::vector<bool> *masked) {
     std::deque<TrafficRecord> records;
     std::vector<uint8_t> buffer(kOpenDecoderCapacity);
     for (const CapturedFrame &f : frames) {
@@ -67,7 +105,9 @@ std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames) {
         r.timeUs = f.timeUs;
         r.fromModule = f.fromModule;
         r.wire = f.wire;
-        r.outcome = outcomeNamed(f.comment);
+        bool wasMasked = false;
+        r.outcome = outcomeNamed(f.comment, &wasMasked);
+        masked->push_back(wasMasked);
         FrameDecoder decoder;
         frame_decoder_init(&decoder, buffer.data(), kOpenDecoderCapacity);
         const QList<DecodedFrame> decoded = frame_decode_all(&decoder, f.wire);
@@ -87,14 +127,14 @@ std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames) {
 }  // namespace
 
 TrafficWindow::TrafficWindow(TrafficCapture *live, QWidget *parent)
-    : TrafficWindow(live, {}, parent) {}
+    : TrafficWindow(live, {}, {}, parent) {}
 
 TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loaded,
-                             QWidget *parent)
+                             std::vector<bool> masked, QWidget *parent)
     : QWidget(parent, Qt::Window), live_(live) {
     setWindowTitle(tr("Traffic Inspector"));
-    model_ =
-        live != nullptr ? new TrafficModel(live, this) : new TrafficModel(std::move(loaded), this);
+    model_ = live != nullptr ? new TrafficModel(live, this)
+                             : new TrafficModel(std::move(loaded), std::move(masked), this);
     filter_ = new TrafficFilter(model_, this);
 
     filterEdit_ = new QLineEdit(this);
@@ -109,7 +149,10 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     pauseButton_ = new QPushButton(tr("Pause"), this);
     pauseButton_->setCheckable(true);
     pauseButton_->setEnabled(live != nullptr);
-    connect(pauseButton_, &QPushButton::toggled, model_, &TrafficModel::setPaused);
+    connect(pauseButton_, &QPushButton::toggled, this, [this](bool paused) {
+        model_->setPaused(paused);
+        pauseButton_->setText(paused ? tr("Resume") : tr("Pause"));
+    });
 
     timeChoice_ = new QComboBox(this);
     timeChoice_->addItems({tr("Time of day"), tr("Δ ms to previous frame")});
@@ -124,12 +167,13 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     auto *open = new QPushButton(tr("Open Capture..."), this);
     connect(open, &QPushButton::clicked, this, &TrafficWindow::openWithDialog);
 
+    // The filter has a row of its own, so its placeholder is never cut short by the buttons.
     auto *tools = new QHBoxLayout;
-    tools->addWidget(filterEdit_, 1);
     for (QWidget *w : std::initializer_list<QWidget *>{pauseButton_, timeChoice_, copy, save,
                                                        includePasswords_, open}) {
         tools->addWidget(w);
     }
+    tools->addStretch(1);
 
     table_ = new QTableView(this);
     table_->setModel(filter_);
@@ -141,6 +185,7 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->horizontalHeader()->setSectionResizeMode(TrafficModel::Payload, QHeaderView::Stretch);
+    table_->setItemDelegateForColumn(TrafficModel::Payload, new PayloadDelegate(table_));
     const QFontMetrics metrics = fontMetrics();
     const auto fit = [this, &metrics](int column, const QString &widest) {
         table_->setColumnWidth(column, metrics.horizontalAdvance(widest) + 16);
@@ -168,6 +213,8 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
 
     statistics_ = new QLabel(this);
     statistics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Wrapped, so a count gaining a digit cannot widen the window (and draw all of it again).
+    statistics_->setWordWrap(true);
     auto *reset = new QPushButton(tr("Reset"), this);
     connect(reset, &QPushButton::clicked, this, [this] {
         link_reset_statistics();
@@ -179,16 +226,16 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     statisticsRow->addWidget(reset);
 
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(filterEdit_);
     layout->addLayout(tools);
     layout->addWidget(table_, 1);
     layout->addWidget(droppedLabel_);
     layout->addLayout(statisticsRow);
 
     if (live != nullptr) {
-        connect(live, &TrafficCapture::recordsChanged, this, [this] {
-            refreshDropped();
-            refreshStatistics();
-        });
+        // The statistics follow the timer, not every batch: their line changing width lays out
+        // the window again.
+        connect(live, &TrafficCapture::recordsChanged, this, &TrafficWindow::refreshDropped);
         connect(&statisticsTimer_, &QTimer::timeout, this, [this] {
             framesPerSecond_ = frameRate_.sample(link_snapshot().counters);
             refreshStatistics();
@@ -197,7 +244,8 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
         refreshStatistics();
         refreshDropped();
     } else {
-        statistics_->setVisible(false);
+        // What the file holds, which no reset changes.
+        statistics_->setText(captureStatisticsLine(model_->loadedRecords()));
         reset->setVisible(false);
     }
     resize(1000, 600);
@@ -215,7 +263,9 @@ TrafficWindow *TrafficWindow::openCapture(const QString &path, QWidget *parent, 
     if (!readPcapng(file, &frames, whyNot)) {
         return nullptr;
     }
-    auto *window = new TrafficWindow(nullptr, recordsOf(frames), parent);
+    std::vector<bool> masked;
+    std::deque<TrafficRecord> records = recordsOf(frames, &masked);
+    auto *window = new TrafficWindow(nullptr, std::move(records), std::move(masked), parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(tr("Traffic Inspector — %1").arg(QFileInfo(path).fileName()));
     return window;
@@ -266,8 +316,9 @@ bool TrafficWindow::saveCapture(const QString &path, bool includePasswords, QStr
     frames.reserve(model_->rowCount());
     for (int row = 0; row < model_->rowCount(); ++row) {
         const TrafficRecord &r = model_->record(row);
-        frames.append({r.timeUs, r.fromModule, includePasswords ? r.wire : maskedWire(r),
-                       QString::fromLatin1(traffic_outcome_name(r.outcome))});
+        const MaskedFrame shown = includePasswords ? MaskedFrame{r.wire, false} : maskedWire(r);
+        frames.append({r.timeUs, r.fromModule, shown.wire,
+                       packetComment(r.outcome, shown.masked || model_->masked(row))});
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -304,6 +355,10 @@ QString TrafficWindow::droppedNote() const {
     return note;
 }
 
+QString TrafficWindow::statisticsText() const {
+    return statistics_->text();
+}
+
 void TrafficWindow::refreshDropped() {
     const QString note = droppedNote();
     droppedLabel_->setText(note);
@@ -324,11 +379,15 @@ void TrafficWindow::copySelection() {
 }
 
 void TrafficWindow::saveWithDialog() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Save Capture"), QString(), tr("Capture files (*.pcapng);;All files (*)"));
-    if (path.isEmpty()) {
+    QFileDialog dialog(this, tr("Save Capture"), QString(),
+                       tr("Capture files (*.pcapng);;All files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // "capture1" becomes capture1.pcapng, which Open Capture's filter then shows.
+    dialog.setDefaultSuffix(QStringLiteral("pcapng"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
+    const QString path = dialog.selectedFiles().constFirst();
     QString why;
     if (!saveCapture(path, includePasswords_->isChecked(), &why)) {
         QMessageBox::warning(this, tr("Save Capture"),

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <deque>
+#include <vector>
 
 #include "link_traffic.h"
 #include "traffic_statistics.h"
@@ -42,11 +43,15 @@ class TrafficWindow : public QWidget {
     QTableView *table() const { return table_; }
     // The note on rows dropped for the row limit; empty while none were.
     QString droppedNote() const;
+    // The statistics line: the link's counters live, what the file holds when opened from one.
+    QString statisticsText() const;
+    // Asks where to save the capture (as pcapng, the suffix added when none is typed).
+    void saveWithDialog();
 
   private:
-    TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loaded, QWidget *parent);
+    TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loaded, std::vector<bool> masked,
+                  QWidget *parent);
     void copySelection();
-    void saveWithDialog();
     void openWithDialog();
     void refreshStatistics();
     void refreshDropped();

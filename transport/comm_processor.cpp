@@ -153,14 +153,26 @@ QString CommProcessor::portLossMessage(const QString &port, const QString &reaso
 }
 
 // Writes every frame the engine has ready, not just one, so that a burst of module frames
-// gets its acknowledgements before the module's own retransmission timer runs out.
+// gets its acknowledgements before the module's own retransmission timer runs out. The frames
+// are on the line before anyone is told: a window woken first could keep this thread, or the
+// module's, off the processor for the length of its refresh while an acknowledgement waits.
 void CommProcessor::writeDueFrames() {
-    for (QByteArray frame = link_process(); !frame.isEmpty(); frame = link_process()) {
-        serialPort.write(frame);
-        emit UartMessageSent(frame);
-        if (oneFramePerWakeup_) {
-            break;
+    QList<QByteArray> written;
+    {
+        const LinkNotificationsHeld held;
+        for (QByteArray frame = link_process(); !frame.isEmpty(); frame = link_process()) {
+            serialPort.write(frame);
+            written << frame;
+            if (oneFramePerWakeup_) {
+                break;
+            }
         }
+        if (!written.isEmpty()) {
+            serialPort.flush();
+        }
+    }
+    for (const QByteArray &frame : written) {
+        emit UartMessageSent(frame);
     }
 }
 

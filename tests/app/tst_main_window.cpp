@@ -1,6 +1,7 @@
 // The window's shell: start-up, connecting through the dialog against the virtual module, the
 // Debug and Engineering tabs, how a refusal is shown, the about box and the menus.
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -365,6 +366,34 @@ class TestMainWindow : public QObject {
             QVERIFY2(entry.match(line).hasMatch(), qPrintable(line));
         }
         QVERIFY(lines.last().contains(QStringLiteral(": 7E 81 94 ")));  // the 400th: 399 % 251
+    }
+
+    // The log shows the password as written; a copy of all of it, or of the password alone,
+    // has it masked.
+    void logCopiesMasked_data() {
+        QTest::addColumn<bool>("passwordOnly");
+        QTest::newRow("whole log") << false;
+        QTest::newRow("the password's bytes") << true;
+    }
+    void logCopiesMasked() {
+        QFETCH(bool, passwordOnly);
+        window = std::make_unique<MainWindow>();
+        auto *log = widget<QPlainTextEdit>(window.get(), "edtDebugLastMessages");
+        window->updateLastCommandSent(testsupport::frame(CMD_GET_RSSI, 1));
+        window->updateLastCommandSent(
+            testsupport::frame(CMD_APN_SET, 2, 0, QByteArray("\x01w\x00\x06secret", 10)));
+        const QString secret = QByteArray("secret").toHex(' ').toUpper();
+        const int at = passwordOnly ? log->toPlainText().indexOf(secret) : 0;
+        QTextCursor selection(log->document());
+        selection.setPosition(at);
+        selection.setPosition(passwordOnly ? at + secret.size() : log->toPlainText().size(),
+                              QTextCursor::KeepAnchor);
+        log->setTextCursor(selection);
+        log->copy();
+        const QString copied = QApplication::clipboard()->text();
+        QCOMPARE(copied.count('\n'), passwordOnly ? 0 : 1);
+        QVERIFY2(copied.contains("2A 2A 2A 2A 2A 2A") && !copied.contains(secret),
+                 qPrintable(copied));
     }
 
     void atCommandRoundTrip() {

@@ -1,6 +1,7 @@
 // The SMS, mail and socket tabs through the window against the virtual module: what the user
 // enters, the frames that reach the module, and what the fields show. Steps as in tab_script.h.
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "frames.h"
@@ -215,6 +216,9 @@ class TestMessagingTabs : public QObject {
         QTest::newRow("new response, longer") << QList<QByteArray>{"abc", "", "wxyz"} << "wxyz";
         QTest::newRow("ends at a NUL")
             << QList<QByteArray>{"ab", QByteArray("c\0d", 3), "e"} << "abc";
+        // Pieces past the bottom of the field, which are added without drawing it again.
+        QTest::newRow("past the view")
+            << QList<QByteArray>{QByteArray(40, '\n'), "x\r\ny"} << QString(40, '\n') + "x\ny";
     }
     void responseShownInPieces() {
         QFETCH(QList<QByteArray>, pieces);
@@ -233,8 +237,12 @@ class TestMessagingTabs : public QObject {
                 window.update_UI(0, false);
             }
         }
-        QCOMPARE(window.findChild<QPlainTextEdit *>("plainTextEdit_Socket_Response")->toPlainText(),
-                 shown);
+        auto *field = window.findChild<QPlainTextEdit *>("plainTextEdit_Socket_Response");
+        QCOMPARE(field->toPlainText(), shown);
+        // The scroll bar reaches the end, as after the text is laid out again whole.
+        const int end = field->verticalScrollBar()->maximum();
+        field->setPlainText(field->toPlainText());
+        QCOMPARE(field->verticalScrollBar()->maximum(), end);
     }
 
     // Each refused piece is reported once, and its transfer shows the refusal, never success.

@@ -2,6 +2,9 @@
 // pause, secrets in copies and saved captures, and captures opened again.
 #include <QAbstractItemModelTester>
 #include <QBuffer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -13,11 +16,15 @@
 #include "traffic_capture.h"
 #include "traffic_model.h"
 #include "traffic_secrets.h"
+#include "traffic_statistics.h"
 #include "traffic_window.h"
 
 using testsupport::frame;
 
 namespace {
+
+// What link_apn_set("web", "me", "secret") sends.
+const QByteArray kApnPayload("\x03web\x02me\x06secret");
 
 // Direction, command and outcome of every row, "|" between them.
 QStringList rows(const TrafficModel *m,
@@ -53,8 +60,8 @@ class TestTrafficWindow : public QObject {
     uint8_t toolSeq = 0;
 
     // Steps: ask (RSSI request), apn (APN set with a password), ack, nak, reply, repeat,
-    // late (a retransmit time-out passes), spoil (a reply with a bad CRC). A batch after each
-    // unless the capture's timer is to take them.
+    // late (a retransmit time-out passes), spoil (a reply with a bad CRC), spoilapn (the APN
+    // read back with a bad CRC). A batch after each unless the capture's timer is to take them.
     void run(const QString &script, bool take = true) {
         for (const QString &step : script.split(' ')) {
             if (step == "ask") {
@@ -67,8 +74,10 @@ class TestTrafficWindow : public QObject {
                 link_receive(frame(CMD_GET_RSSI, 0x20, REPLY_FLAG, QByteArray(1, 31)));
             } else if (step == "late") {
                 clock.advance(LINK_RETRANSMIT_SECONDS + 1);
-            } else if (step == "spoil") {
-                QByteArray bad = frame(CMD_GET_RSSI, 0x21, REPLY_FLAG, QByteArray(1, 31));
+            } else if (step == "spoil" || step == "spoilapn") {
+                QByteArray bad = step == "spoil"
+                                     ? frame(CMD_GET_RSSI, 0x21, REPLY_FLAG, QByteArray(1, 31))
+                                     : frame(CMD_APN_GET, 0x22, REPLY_FLAG, kApnPayload);
                 bad[bad.size() - 2] = char(bad[bad.size() - 2] ^ 1);
                 link_receive(bad);
             }
@@ -132,7 +141,11 @@ class TestTrafficWindow : public QObject {
         QTest::newRow("in and id") << "in a1" << 1;
         QTest::newRow("payload text") << "web" << 1;
         QTest::newRow("payload hex") << "1f" << 1;
+        QTest::newRow("hex run") << "77 65" << 1;
+        QTest::newRow("hex run out of order") << "65 77" << 0;
+        QTest::newRow("id then payload") << "a1 1f" << 1;
         QTest::newRow("masked password") << "secret" << 0;
+        QTest::newRow("masked password hex") << "73 65 63" << 0;
         QTest::newRow("none") << "" << 6;
     }
     void filter() {
@@ -154,9 +167,12 @@ class TestTrafficWindow : public QObject {
         capture->setMaxRows(3);
         run("ask ask");
         window->setPaused(paused);
+        const auto *pause = window->findChild<QPushButton *>();
+        QCOMPARE(pause->text(), paused ? "Resume" : "Pause");  // what pressing it does next
         run("ask ask ask");
         QCOMPARE(window->trafficModel()->rowCount(), paused ? 0 : 3);
         window->setPaused(false);
+        QCOMPARE(pause->text(), "Pause");
         QList<uint64_t> ids;
         for (int r = 0; r < window->trafficModel()->rowCount(); ++r) {
             ids << window->trafficModel()->record(r).id;
@@ -171,13 +187,18 @@ class TestTrafficWindow : public QObject {
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QByteArray>("masked");
         QTest::newRow("mail password")
-            << int(CMD_MAIL_PASSWORD) << QByteArray("\x03pw1x") << QByteArray("\x03****x");
+            << int(CMD_MAIL_PASSWORD) << QByteArray("\x03pw1x") << QByteArray("\x03***x");
         QTest::newRow("APN password") << int(CMD_APN_SET) << QByteArray("\x01w\x00\x02pw", 6)
-                                      << QByteArray("\x01w\x00\x02****", 8);
-        QTest::newRow("trigger SMS") << int(CMD_SMS_TEXT) << QByteArray("\x13!USER=me!\r\n!PASS=pw")
-                                     << QByteArray("\x13!USER=****!\r\n!PASS=****");
-        QTest::newRow("count past the end") << int(CMD_APN_SET) << QByteArray("\x01w\x00\x09pw", 6)
-                                            << QByteArray("\x01w\x00\x09pw", 6);
+                                      << QByteArray("\x01w\x00\x02**", 6);
+        QTest::newRow("count past the end") << int(CMD_APN_GET) << QByteArray("\x01w\x00\x09pw", 6)
+                                            << QByteArray("\x01w\x00\x09**", 6);
+        QTest::newRow("trigger SMS, ! in the password")
+            << int(CMD_SMS_TEXT) << QByteArray("\x26!USER=me!\r\n!PASS=se!cret!\r\nOTA-START")
+            << QByteArray("\x26!USER=**!\r\n!PASS=*******!\r\nOTA-START");
+        QTest::newRow("trigger SMS ending in the password")
+            << int(CMD_SMS_TEXT) << QByteArray("\x0a!PASS=a!b!") << QByteArray("\x0a!PASS=***!");
+        QTest::newRow("trigger SMS cut in the password")
+            << int(CMD_SMS_TEXT) << QByteArray("\x0e!PASS=a!\r") << QByteArray("\x0e!PASS=***");
         QTest::newRow("other command")
             << int(CMD_GET_RSSI) << QByteArray("\x02pw") << QByteArray("\x02pw");
     }
@@ -188,13 +209,35 @@ class TestTrafficWindow : public QObject {
         QCOMPARE(maskSecrets(uint8_t(id), payload), masked);
     }
 
+    // The password as the APN set and as a spoiled read-back: masked in a copy, the length
+    // that crossed the line kept, the header of the spoiled frame still readable.
     void copyMasksPassword() {
-        run("apn");
-        const QStringList lines = window->csvOfRows({0}).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 2);
+        run("apn spoilapn");
+        const QStringList lines = window->csvOfRows({0, 1}).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], "Time,Direction,Seq,Command,Status,Length,Payload,Outcome");
-        QVERIFY(lines[1].contains("2A 2A 2A 2A"));
-        QVERIFY(!lines[1].contains(QByteArray("secret").toHex(' ').toUpper()));
+        QCOMPARE(lines[1].section(',', 5, 6), "14,03 77 65 62 02 6D 65 06 2A 2A 2A 2A 2A 2A");
+        const QByteArray wire = window->trafficModel()->record(1).wire;
+        const QByteArray shown = wire.left(4) + QByteArray(kApnPayload.size(), '*') + wire.right(3);
+        QCOMPARE(lines[2].section(',', 5, 6),
+                 QString("%1,%2").arg(wire.size()).arg(testsupport::toHex(shown)));
+    }
+
+    // A name typed without a suffix is saved as a capture that Open Capture's filter shows.
+    void saveDialogAddsSuffix() {
+        run("ask");
+        QTemporaryDir dir;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&dir] {
+            if (auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                d->setDirectory(dir.path());
+                d->selectFile("capture1");
+                static_cast<QDialog *>(d)->accept();  // as the Save button does
+            }
+        });
+        answer.start(5);
+        window->saveWithDialog();
+        QVERIFY(QFileInfo::exists(dir.filePath("capture1.pcapng")));
     }
 
     void savedAndReopened_data() {
@@ -204,7 +247,7 @@ class TestTrafficWindow : public QObject {
     }
     void savedAndReopened() {
         QFETCH(bool, includePasswords);
-        run("apn ack ask late ack reply spoil");
+        run("apn ack ask late ack reply spoil spoilapn");
         QTemporaryDir dir;
         const QString path = dir.filePath("traffic.pcapng");
         QString why;
@@ -214,12 +257,34 @@ class TestTrafficWindow : public QObject {
         QList<CapturedFrame> frames;
         QVERIFY(readPcapng(file, &frames, &why));
         QCOMPARE(frames.size(), window->trafficModel()->rowCount());
-        QCOMPARE(frames[0].wire.contains("secret"), includePasswords);
+        QStringList secretsAndNotes;
+        for (const CapturedFrame &f : frames) {
+            if (f.wire.contains("secret") || f.comment.contains("masked")) {
+                secretsAndNotes << QString("%1 %2").arg(f.wire.contains("secret")).arg(f.comment);
+            }
+        }
+        // The APN set, and the two spoiled frames, whose payload is masked whatever it held.
+        const QStringList expected =
+            includePasswords
+                ? QStringList{"1 ACKed", "1 bad CRC"}
+                : QStringList{"0 ACKed, masked", "0 bad CRC, masked", "0 bad CRC, masked"};
+        QCOMPARE(secretsAndNotes, expected);
 
         std::unique_ptr<TrafficWindow> opened(TrafficWindow::openCapture(path, nullptr, &why));
         QVERIFY2(opened, qPrintable(why));
-        QCOMPARE(rows(opened->trafficModel(), allColumns()),
-                 rows(window->trafficModel(), allColumns()));
+        QList<int> allButOutcome = allColumns();
+        allButOutcome.removeOne(TrafficModel::Outcome);
+        QCOMPARE(rows(opened->trafficModel(), allButOutcome),
+                 rows(window->trafficModel(), allButOutcome));
+        QCOMPARE(rows(opened->trafficModel(), {TrafficModel::Outcome}).filter("masked").size(),
+                 includePasswords ? 0 : 3);
+        // The file's own statistics, as the link counted the same frames.
+        opened->show();
+        const auto *filter = opened->findChild<QLineEdit *>();
+        QVERIFY(filter->width() - filter->height() >
+                filter->fontMetrics().horizontalAdvance(filter->placeholderText()));
+        QCOMPARE(opened->statisticsText().section(" · ", 0, 6),
+                 trafficStatisticsLine(link_snapshot().counters, 0).section(" · ", 0, 6));
         QVERIFY(!window->saveCapture(dir.filePath("missing/traffic.pcapng"), false, &why));
     }
 };
