@@ -17,6 +17,8 @@ struct Outbox {
     std::vector<std::pair<LinkTransferId, uint8_t>> transfersEnded;
     std::vector<std::pair<uchar, uchar>> repliesUnplaced;
     std::vector<uchar> silent;
+    // Adds what `later` holds after what this one holds.
+    void append(const Outbox &later);
     void flush();
 };
 

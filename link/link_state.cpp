@@ -57,12 +57,23 @@ Transaction::~Transaction() {
 // The notifications this thread holds back while a LinkNotificationsHeld lives; null otherwise.
 static thread_local Outbox *held = nullptr;
 
+template <typename List>
+static void append_list(List &to, const List &from) {
+    to.insert(to.end(), from.begin(), from.end());
+}
+
+void Outbox::append(const Outbox &later) {
+    framesQueued += later.framesQueued;
+    append_list(received, later.received);
+    append_list(transfersCommitted, later.transfersCommitted);
+    append_list(transfersEnded, later.transfersEnded);
+    append_list(repliesUnplaced, later.repliesUnplaced);
+    append_list(silent, later.silent);
+}
+
 void Outbox::flush() {
     if (held != nullptr) {
-        held->framesQueued += framesQueued;
-        held->received.insert(held->received.end(), received.begin(), received.end());
-        held->transfersEnded.insert(held->transfersEnded.end(), transfersEnded.begin(),
-                                    transfersEnded.end());
+        held->append(*this);
         return;
     }
     Module3G *n = link_notifier();
