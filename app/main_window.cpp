@@ -80,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&commProcessor, &CommProcessor::SerialPortReconnected, this,
             &MainWindow::onSerialPortReconnected);
     connect(&commProcessor, &CommProcessor::ReconnectFailed, this, &MainWindow::onReconnectFailed);
+    connect(&commProcessor, &CommProcessor::SerialPortClosed, this, &MainWindow::showPortState);
     // A batch sends its SMS through the module one after another; another would come between.
     connect(&fwUpdateDialog, &Dlgfwupdate::batchRunning, this, [this](bool running) {
         batchRunning_ = running;

@@ -147,6 +147,8 @@ class MainWindow : public QMainWindow {
     void closePort(bool userLeaves);
     void closePortAndWait();
     void onSerialPortReconnected(const QString &port);
+    // The serial field, the Disconnect entry and the batch, from the worker's port as it is.
+    void showPortState();
     void showTrafficInspector();
     void refreshTrafficStatistics();
     void onReconnectFailed(const QString &reason);
@@ -207,6 +209,8 @@ class MainWindow : public QMainWindow {
     // The port an open request is on its way to the worker for; a second request meanwhile
     // would be lost.
     QString openingPort_;
+    // The last open the user asked for failed, and nothing was opened or closed since.
+    bool openFailed_ = false;
     // The SMS tab's own last SMS and its outcome: the batch's SMS never show on the tab.
     struct OwnSms {
         LinkTransferId transfer = 0;

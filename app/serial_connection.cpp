@@ -31,23 +31,56 @@ void MainWindow::openSerialPort(QString comPortStr) {
     // Wait for the worker's answer without blocking the window.
     openingPort_ = comPortStr;
     QEventLoop waitForOpen;
-    connect(&commProcessor, &CommProcessor::OpenSerialPortDone, &waitForOpen, &QEventLoop::quit);
+    bool opened = false;
+    connect(&commProcessor, &CommProcessor::OpenSerialPortDone, &waitForOpen, [&](bool done) {
+        opened = done;
+        waitForOpen.quit();
+    });
     emit commProcessor.OpenSerialPort(comPortStr);
     waitForOpen.exec();
     openingPort_.clear();
 
-    if (commProcessor.isPortOpen()) {
+    if (opened) {
+        openFailed_ = false;
         statusBar()->showMessage(tr("Connected to serial port %1").arg(comPortStr),
                                  kStatusMessageMs);
-        setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected,
-                       comPortStr);
-        fwUpdateDialog.setPortAway(false);
-        return;
+    } else if (commProcessor.isPortOpen()) {
+        // The lost port came back and was reopened while this request was on its way.
+        QMessageBox::warning(this, tr("Serial port"),
+                             tr("Serial port %1 came back and was opened again before %2 could "
+                                "be. Disconnect first to connect to %2.")
+                                 .arg(commProcessor.portName(), comPortStr),
+                             QMessageBox::Ok);
+    } else {
+        openFailed_ = true;
+        QMessageBox::critical(this, tr("Error"), commProcessor.portErrorText(), QMessageBox::Ok);
+        statusBar()->showMessage(tr("Error opening serial port %1").arg(comPortStr),
+                                 kStatusMessageMs);
     }
-    QMessageBox::critical(this, tr("Error"), commProcessor.portErrorText(), QMessageBox::Ok);
-    statusBar()->showMessage(tr("Error opening serial port %1").arg(comPortStr), kStatusMessageMs);
-    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Failure,
-                   tr("Connection Failed"));
+    showPortState();
+}
+
+// What the worker holds now. Each of its reports is read when it arrives, and the last
+// report comes after its last change: whatever order the reports and the user's clicks come
+// in, the field ends showing the port the worker holds.
+void MainWindow::showPortState() {
+    const bool open = commProcessor.isPortOpen();
+    if (open) {
+        setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected,
+                       commProcessor.portName());
+    } else if (commProcessor.isWatching()) {
+        setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
+                       tr("Reconnecting..."));
+    } else if (openFailed_) {
+        setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Failure,
+                       tr("Connection Failed"));
+    } else {
+        setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
+                       tr("Not Connected"));
+    }
+    ui->mnuSerialPortDisconnect->setToolTip(
+        open ? tr("Disconnect from serial port %1").arg(commProcessor.portName()) : QString());
+    fwUpdateDialog.setPortAway(!open);
 }
 
 void MainWindow::closeSerialPort() {
@@ -61,6 +94,7 @@ void MainWindow::closePort(bool userLeaves) {
     } else {
         fwUpdateDialog.setPortAway(true);  // for as long as the next open takes
     }
+    openFailed_ = false;
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
                    tr("Not Connected"));
     statusBar()->showMessage(tr("Serial port disconnected."), kStatusMessageMs);
@@ -108,18 +142,17 @@ void MainWindow::updateSerialPortMenuLastUsed() {
 
 // No box: the worker watches for the device to return and reopens it by itself.
 void MainWindow::onSerialPortLost(QString errorText) {
-    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
-                   tr("Reconnecting..."));
     statusBar()->showMessage(
         tr("%1 Reconnecting as soon as it is back; Disconnect stops waiting.").arg(errorText));
-    fwUpdateDialog.setPortAway(true);
+    showPortState();
     update_UI(0, false);  // what the loss interrupted; no frame will come to show it
 }
 
 void MainWindow::onSerialPortReconnected(const QString &port) {
-    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::Connected, port);
-    statusBar()->showMessage(tr("Reconnected to serial port %1.").arg(port), kStatusMessageMs);
-    fwUpdateDialog.setPortAway(false);
+    if (commProcessor.isPortOpen()) {
+        statusBar()->showMessage(tr("Reconnected to serial port %1.").arg(port), kStatusMessageMs);
+    }
+    showPortState();
 }
 
 void MainWindow::onReconnectFailed(const QString &reason) {

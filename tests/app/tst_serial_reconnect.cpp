@@ -92,6 +92,44 @@ class TestSerialReconnect : public QObject {
         QCOMPARE(serialField(window), "background-color:orange;|Not Connected");
     }
 
+    // The serial field ends showing the port the worker holds, whatever order its reports and
+    // the user's clicks come in: a reconnect reported after Disconnect, and a lost port that
+    // comes back while the user's open of another port is on its way.
+    void serialFieldShowsWhatTheWorkerHolds() {
+        QString why;
+        std::unique_ptr<VirtualModule> other;
+        if (!(module_ = startModule(&why)) || !(other = startModule(&why))) {
+            QSKIP(qPrintable(why));
+        }
+        const QString path = folder_.filePath(QStringLiteral("kova-a"));
+        QVERIFY(module_->createLink(path));
+        MainWindow window;
+        window.serialWorker().setWatchIntervalMs(10);
+        window.openSerialPort(path);
+        window.closeSerialPort();
+        emit window.serialWorker().SerialPortReconnected(path);  // late, from before the click
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:orange;|Not Connected",
+                                  kIoTimeoutMs);
+
+        window.openSerialPort(path);
+        module_->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(window.serialWorker().isWatching(), kIoTimeoutMs);
+        // The device returns and the worker looks for it just before the open reaches it.
+        CommProcessor &worker = window.serialWorker();
+        disconnect(&worker, &CommProcessor::OpenSerialPort, &worker,
+                   &CommProcessor::OnOpenSerialPort);
+        QObject race;
+        connect(&worker, &CommProcessor::OpenSerialPort, &race, [&] {
+            QVERIFY(module_->start() && module_->createLink(path));
+            QMetaObject::invokeMethod(&worker, "lookForLostPort", Qt::QueuedConnection);
+        });
+        connect(&worker, &CommProcessor::OpenSerialPort, &worker, &CommProcessor::OnOpenSerialPort);
+        window.openSerialPort(other->devicePath());
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + path,
+                                  kIoTimeoutMs);
+        QVERIFY(boxes_.boxes.value(0).text.startsWith("Serial port " + path + " came back"));
+    }
+
     void cleanup() {
         module_.reset();
         boxes_.boxes.clear();
