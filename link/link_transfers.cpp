@@ -408,7 +408,7 @@ void link_port_lost() {
     }
     // Requests written and not answered are the oldest of their queues; those not written
     // yet keep their entries, so that their replies find their own groups and pins.
-    const auto dropOwed = [&s](std::deque<int> &queue, int owed) {
+    const auto dropOwed = [](std::deque<int> &queue, int owed) {
         queue.erase(queue.begin(), queue.begin() + std::min<size_t>(size_t(owed), queue.size()));
     };
     dropOwed(s.gpioGroupQueue,

@@ -326,38 +326,6 @@ class TestForms : public QObject {
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("\n")));
     }
 
-    void dialogButtons_data() {
-        QTest::addColumn<int>("form");
-        QTest::addColumn<int>("button");
-        QTest::addColumn<int>("result");
-        QTest::newRow("about/Close")
-            << int(AboutForm) << int(QDialogButtonBox::Close) << int(QDialog::Rejected);
-        QTest::newRow("serial/Ok")
-            << int(SerialForm) << int(QDialogButtonBox::Ok) << int(QDialog::Accepted);
-        QTest::newRow("serial/Cancel")
-            << int(SerialForm) << int(QDialogButtonBox::Cancel) << int(QDialog::Rejected);
-        QTest::newRow("fwupdate/Close")
-            << int(FwUpdateForm) << int(QDialogButtonBox::Close) << int(QDialog::Rejected);
-    }
-
-    // The dialog forms wire their own button boxes: a press closes the dialog with its result.
-    void dialogButtons() {
-        QFETCH(int, form);
-        QFETCH(int, button);
-        QFETCH(int, result);
-        QDialog dialog;
-        setUpDialog(Form(form), &dialog);
-        dialog.setResult(-1);
-        dialog.show();
-        auto *box = dialog.findChild<QDialogButtonBox *>();
-        QVERIFY(box);
-        QPushButton *pressed = box->button(QDialogButtonBox::StandardButton(button));
-        QVERIFY(pressed);
-        pressed->click();
-        QCOMPARE(dialog.result(), result);
-        QVERIFY(!dialog.isVisible());
-    }
-
     void mainTextsAreTranslatable() {
         MarkingTranslator marker;
         QCoreApplication::installTranslator(&marker);
