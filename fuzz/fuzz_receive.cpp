@@ -138,7 +138,7 @@ int check_transfers(const LinkState &s, bool requested) {
                 FUZZ_CHECK(slot.occupied() && slot.transfer == t.id);
                 FUZZ_CHECK(slot.reportsTo == (t.committed && waiting == 0 ? t.statusId : 0));
             }
-            if (t.refused) {
+            if (t.droppedAs != 0) {
                 FUZZ_CHECK(t.slot < 0 && waiting == 0);
                 continue;
             }
