@@ -198,7 +198,7 @@ void check_state(After when) {
         FUZZ_CHECK(!slot || (when != After::Pass && when != After::End));
     }
     for (const uint8_t status : s->cmdStatus) {
-        FUZZ_CHECK(status <= 127 || status >= CMD_STATUS_CANCELLED);
+        FUZZ_CHECK(status <= 127 || status >= CMD_STATUS_SILENT);
     }
     FUZZ_CHECK(terminated(s->smsRxText) && terminated(s->smsRxDate) && terminated(s->smsRxSender));
     FUZZ_CHECK(s->smsRxTextLength >= 0 && s->smsRxTextLength < SMS_TEXT_SIZE);
