@@ -408,9 +408,10 @@ class TestMainWindow : public QObject {
                     ->toPlainText()
                     .contains(QStringLiteral("OK")));
         // Every frame written is logged on the Debug tab.
-        QVERIFY(widget<QPlainTextEdit>(window.get(), "edtDebugLastMessages")
-                    ->toPlainText()
-                    .contains(QStringLiteral(": 7E F0 01 00 02 41 54 ")));
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QPlainTextEdit>(window.get(), "edtDebugLastMessages")
+                                     ->toPlainText()
+                                     .contains(QStringLiteral(": 7E F0 01 00 02 41 54 ")),
+                                 kIoTimeoutMs);
     }
 
     // A refused command shows as refused, its box once, however many refreshes run meanwhile;
