@@ -8,7 +8,6 @@
 #include "link_state.h"
 #include "module3g.h"
 #include "setup_quietly.h"
-#include "status_field.h"
 #include "traffic_capture.h"
 #include "ui_dlgabout.h"
 #include "ui_mainwindow.h"
@@ -93,7 +92,6 @@ MainWindow::MainWindow(QWidget *parent)
         }
         update_UI(0, false);
     });
-    fwUpdateDialog.setPortAway(true);  // no port is open yet
     connect(link_notifier(), &Module3G::module_silent, this, [this] {
         const QString port = commProcessor.isPortOpen() ? commProcessor.portName() : QString();
         statusBar()->showMessage(
@@ -106,8 +104,7 @@ MainWindow::MainWindow(QWidget *parent)
     });
 
     statusBar()->addPermanentWidget(ui->frmSerialStatus, 0);
-    setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
-                   tr("Not Connected"));
+    showPortState();  // none open yet
 
     updateSerialPortMenuLastUsed();
 

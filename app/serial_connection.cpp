@@ -91,8 +91,6 @@ void MainWindow::closePort(bool userLeaves) {
     emit commProcessor.DoCloseSerialPort();
     if (userLeaves) {
         fwUpdateDialog.portClosedByUser();
-    } else {
-        fwUpdateDialog.setPortAway(true);  // for as long as the next open takes
     }
     openFailed_ = false;
     setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,

@@ -38,41 +38,32 @@ QString pendingStatusText() {
 }
 
 bool applyRefusal(QFrame *frame, QLabel *label, uint8_t status) {
-    if (status == CMD_STATUS_NAK) {
-        setStatusField(frame, label, status_style::Failure,
-                       QCoreApplication::translate("MainWindow", "Refused by the module."));
-        return true;
-    }
-    if (status == CMD_STATUS_INTERRUPTED) {
-        setStatusField(
-            frame, label, status_style::Failure,
-            QCoreApplication::translate("MainWindow", "Interrupted: the port was lost."));
-        return true;
-    }
-    if (status == CMD_STATUS_SILENT) {
-        setStatusField(frame, label, status_style::Pending,
-                       QCoreApplication::translate("MainWindow", "No answer from the module yet."));
-        return true;
-    }
-    if (status == CMD_STATUS_NO_REPLY) {
+    static const struct {
+        uint8_t status;
+        const char *style;
+        const char *text;
+    } kLinkStatuses[] = {
+        {CMD_STATUS_NAK, status_style::Failure,
+         QT_TRANSLATE_NOOP("MainWindow", "Refused by the module.")},
+        {CMD_STATUS_INTERRUPTED, status_style::Failure,
+         QT_TRANSLATE_NOOP("MainWindow", "Interrupted: the port was lost.")},
+        {CMD_STATUS_SILENT, status_style::Pending,
+         QT_TRANSLATE_NOOP("MainWindow", "No answer from the module yet.")},
         // Neither success nor failure is known.
-        setStatusField(
-            frame, label, status_style::Pending,
-            QCoreApplication::translate("MainWindow",
-                                        "No reply from the module: whether it was carried out "
-                                        "is not known."));
-        return true;
-    }
-    if (status == CMD_STATUS_NOT_SENT) {
-        setStatusField(frame, label, status_style::Failure,
-                       QCoreApplication::translate("MainWindow",
-                                                   "Not sent: the module did not acknowledge it."));
-        return true;
-    }
-    if (status == CMD_STATUS_CANCELLED) {
-        setStatusField(frame, label, status_style::Failure,
-                       QCoreApplication::translate("MainWindow", "Cancelled before it was sent."));
-        return true;
+        {CMD_STATUS_NO_REPLY, status_style::Pending,
+         QT_TRANSLATE_NOOP("MainWindow",
+                           "No reply from the module: whether it was carried out is not known.")},
+        {CMD_STATUS_NOT_SENT, status_style::Failure,
+         QT_TRANSLATE_NOOP("MainWindow", "Not sent: the module did not acknowledge it.")},
+        {CMD_STATUS_CANCELLED, status_style::Failure,
+         QT_TRANSLATE_NOOP("MainWindow", "Cancelled before it was sent.")},
+    };
+    for (const auto &known : kLinkStatuses) {
+        if (known.status == status) {
+            setStatusField(frame, label, known.style,
+                           QCoreApplication::translate("MainWindow", known.text));
+            return true;
+        }
     }
     return false;
 }

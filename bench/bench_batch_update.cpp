@@ -35,11 +35,6 @@ bool waitUntil(const std::function<bool()> &done) {
     return waitForEvents(done, kWaitMs);
 }
 
-template <typename T>
-T *child(const QObject &root, const char *name) {
-    return root.findChild<T *>(QLatin1String(name));
-}
-
 QString number(int index) {
     return QString::number(5550100 + index);
 }

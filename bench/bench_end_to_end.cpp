@@ -262,11 +262,6 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
 constexpr int kStallTickMs = 5;
 constexpr qint64 kNsPerMs = 1000000;
 
-template <typename T>
-T *child(const QWidget &root, const char *name) {
-    return root.findChild<T *>(QLatin1String(name));
-}
-
 // The socket tab's widgets the user touches and reads.
 struct SocketTab {
     QLineEdit *apnName;

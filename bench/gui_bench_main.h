@@ -9,6 +9,12 @@
 #include <QThread>
 #include <functional>
 
+// A named child widget or action, or null.
+template <typename T>
+T *child(const QObject &root, const char *name) {
+    return root.findChild<T *>(QLatin1String(name));
+}
+
 // Runs the main thread's events (the module's queued signals) until `done` holds; false when
 // `timeoutMs` passed first.
 inline bool waitForEvents(const std::function<bool()> &done, int timeoutMs) {

@@ -500,7 +500,7 @@ void handle_received(Transaction &t, const LinkMessage &m, uint64_t trafficId, i
     }
     const bool isReply = (m.status & REPLY_FLAG) != 0;
     const uint8_t code = m.status & static_cast<uint8_t>(~REPLY_FLAG);
-    if (isReply && reply_needs_owner(m.cmdId) && !transfer_replied(t, m.cmdId, code)) {
+    if (isReply && !transfer_replied(t, m.cmdId, code) && reply_needs_owner(m.cmdId)) {
         // Owed to no request: given up on, or never sent by this tool. It changes nothing.
         ++s.counters.repliesUnplaced;
         t.outbox.repliesUnplaced.emplace_back(m.cmdId, code);
@@ -508,9 +508,6 @@ void handle_received(Transaction &t, const LinkMessage &m, uint64_t trafficId, i
         s.cmdStatus[m.cmdId] = code;
         ++s.replyCount[m.cmdId];
         settle_reply(s, m.cmdId, now);
-        if (!reply_needs_owner(m.cmdId)) {
-            transfer_replied(t, m.cmdId, code);
-        }
     }
     send(t, CMD_ACK, nullptr, 0, m.seq);
     traffic_outcome(s, trafficId, TrafficOutcome::Acknowledged);
