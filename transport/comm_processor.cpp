@@ -176,12 +176,23 @@ void CommProcessor::writeDueFrames() {
     }
 }
 
+// Other threads wake the loop through this object, never through the loop itself: a wake-up
+// posted to a stack-local loop while it is torn down leaks, or lands on a freed object.
+void CommProcessor::wake() {
+    if (waiting_ != nullptr) {
+        waiting_->quit();
+    }
+}
+
 void CommProcessor::ProcessUartIO() {
+    const QMetaObject::Connection queued =
+        connect(link_notifier(), &Module3G::command_queued, this, &CommProcessor::wake);
+    const QMetaObject::Connection woken =
+        connect(this, &CommProcessor::RxUartDataReady, this, &CommProcessor::wake);
     {
         QEventLoop loop;
         QTimer tick;
-        connect(link_notifier(), &Module3G::command_queued, &loop, &QEventLoop::quit);
-        connect(this, &CommProcessor::RxUartDataReady, &loop, &QEventLoop::quit);
+        waiting_ = &loop;
         connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
         tick.start(kWakeIntervalMs);
         while (!stopRequested) {
@@ -200,7 +211,10 @@ void CommProcessor::ProcessUartIO() {
                 link_tick();
             }
         }
+        waiting_ = nullptr;
     }
+    disconnect(queued);
+    disconnect(woken);
     stopWatching();
     if (serialPort.isOpen()) {
         serialPort.close();

@@ -12,6 +12,8 @@
 
 #include "device_watch.h"
 
+class QEventLoop;
+
 class CommProcessor : public QObject {
     Q_OBJECT
 
@@ -67,6 +69,7 @@ class CommProcessor : public QObject {
   private slots:
     void OnSerialPortError(QSerialPort::SerialPortError error);
     void lookForLostPort();
+    void wake();
 
   private:
     bool openPort(const QString &name);
@@ -76,6 +79,7 @@ class CommProcessor : public QObject {
                        const QString &errorText = QString());
 
     QSerialPort serialPort;
+    QEventLoop *waiting_ = nullptr;  // the worker's loop while it waits; worker thread only
     QByteArray rxBuffer;
     QThread thread;
     std::atomic<bool> stopRequested{false};

@@ -46,10 +46,7 @@ void DeviceWatch::stop() {
 
 // The folders of the name and, for a link, of what it points to; a folder that went is
 // replaced by the nearest one above it until it is back.
-void DeviceWatch::watchWhereItAppears() {
-    if (!watcher_) {
-        return;
-    }
+QStringList DeviceWatch::whereItAppears() const {
     QStringList paths{nearestFolder(devicePath_)};
     const QFileInfo device(devicePath_);
     if (device.isSymLink() && !device.symLinkTarget().isEmpty()) {
@@ -58,16 +55,33 @@ void DeviceWatch::watchWhereItAppears() {
     if (device.exists()) {
         paths << devicePath_;
     }
-    const QStringList watched = watcher_->files() + watcher_->directories();
-    for (const QString &path : watched) {
-        if (!paths.contains(path)) {
-            watcher_->removePath(path);
-        }
-    }
     paths.removeDuplicates();
-    for (const QString &path : qAsConst(paths)) {
-        if (!watched.contains(path)) {
-            watcher_->addPath(path);
+    return paths;
+}
+
+// A folder can come back between the look and the watch on the one above it, and what then
+// appears in it would go unseen: look again until the watch is where the device would appear.
+void DeviceWatch::watchWhereItAppears() {
+    if (!watcher_) {
+        return;
+    }
+    QStringList paths = whereItAppears();
+    for (int round = 0; round < 8; ++round) {
+        const QStringList watched = watcher_->files() + watcher_->directories();
+        for (const QString &path : watched) {
+            if (!paths.contains(path)) {
+                watcher_->removePath(path);
+            }
         }
+        for (const QString &path : qAsConst(paths)) {
+            if (!watched.contains(path)) {
+                watcher_->addPath(path);
+            }
+        }
+        const QStringList now = whereItAppears();
+        if (now == paths) {
+            return;
+        }
+        paths = now;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
 
@@ -26,6 +27,7 @@ class DeviceWatch : public QObject {
     void mayBeBack();
 
   private:
+    QStringList whereItAppears() const;
     void watchWhereItAppears();
 
     QTimer look_;
