@@ -59,14 +59,6 @@ void MainWindow::on_btn_CallHandling_Dial_clicked() {
                              QMessageBox::Ok);
         return;
     }
-    if (number.size() > LINK_MAX_TEXT_LENGTH) {
-        QMessageBox::warning(this, title,
-                             tr("The number has %1 characters; at most %2 can be dialled.")
-                                 .arg(number.size())
-                                 .arg(LINK_MAX_TEXT_LENGTH),
-                             QMessageBox::Ok);
-        return;
-    }
     queued(link_call_dial(number.toUtf8()), tr("Call Handling"));
 }
 

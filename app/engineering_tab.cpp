@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
-#include "input_limits.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_state.h"
@@ -12,14 +11,8 @@
 #include "ui_mainwindow.h"
 
 void MainWindow::on_pushButton_SendAtCommand_clicked() {
-    const QByteArray command = ui->lineEdit_SendAtCommand->text().toUtf8();
-    const QString reason = overLongReason(tr("The AT command"), command, LINK_MAX_TEXT_LENGTH,
-                                          CMD_AT_COMMAND, countedText(command));
-    if (!reason.isEmpty()) {
-        QMessageBox::warning(this, tr("AT Command Send"), reason, QMessageBox::Ok);
-        return;
-    }
-    queued(link_send_at_command(command), tr("AT Command Send"));
+    queued(link_send_at_command(ui->lineEdit_SendAtCommand->text().toUtf8()),
+           tr("AT Command Send"));
 }
 
 void MainWindow::on_btnSetMaxMessageSize_clicked() {

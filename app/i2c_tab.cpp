@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "hex_input.h"
+#include "input_limits.h"
 #include "link_requests.h"
 #include "link_state.h"
 #include "main_window.h"
@@ -10,11 +11,6 @@
 #include "ui_mainwindow.h"
 
 namespace {
-
-// The count byte of a write holds at most this many data bytes.
-constexpr int kMaxWriteBytes = 255;
-// Bytes 7E, 9E and CE take two places on the line: this many always fit one frame.
-constexpr int kMaxEscapedWriteBytes = 248;
 
 bool parse(const QString &text, int base, int *value) {
     bool ok = false;
@@ -31,7 +27,8 @@ void MainWindow::on_pushButton_I2C_Read_clicked() {
     // Invalid fields are ignored: the read simply does not happen.
     if (!parse(ui->lineEdit_I2C_Addr->text(), 16, &address) ||
         !parse(ui->lineEdit_I2C_Reg->text(), 16, &reg) ||
-        !parse(ui->edtI2cNumBytesRead->text(), 10, &count) || count > 255) {
+        !parse(ui->edtI2cNumBytesRead->text(), 10, &count) ||
+        count > catalogue_limit(*catalogue_field("i2c.count"))) {
         return;
     }
     queued(link_i2c_read(uint8_t(address), uint8_t(reg), uint8_t(count)), tr("I2C"));
@@ -61,20 +58,11 @@ void MainWindow::on_pushButton_I2C_Write_clicked() {
         refuse(tr("Invalid Data. Please specify at least one byte to write."));
         return;
     }
-    if (data.size() > kMaxWriteBytes) {
-        refuse(tr("%1 bytes to write; at most %2 can be written at once.")
-                   .arg(data.size())
-                   .arg(kMaxWriteBytes));
-        return;
-    }
-    // Escaped, address, register and count may take two places each as well.
-    const QByteArray payload = QByteArray(3, char(0x7E)) + data;
-    if (frame_worst_case_size(CMD_I2C, 0, reinterpret_cast<const uint8_t *>(payload.constData()),
-                              uint32_t(payload.size())) > FRAME_BUFFER_SIZE) {
-        refuse(tr("These %1 bytes do not fit one frame: bytes 7E, 9E and CE take two places on "
-                  "the line, and at most %2 of them fit at once.")
-                   .arg(data.size())
-                   .arg(kMaxEscapedWriteBytes));
+    // The count byte holds the data's length; data it cannot count is refused, not cut.
+    const QString reason = requestRefusal(
+        CMD_I2C, {uint8_t(address) | 0x80, uint8_t(reg), uint8_t(data.size()), data});
+    if (!reason.isEmpty()) {
+        refuse(reason);
         return;
     }
     queued(link_i2c_write(uint8_t(address), uint8_t(reg), uint8_t(data.size()), data), tr("I2C"));

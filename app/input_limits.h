@@ -1,15 +1,16 @@
-// Texts from the user's fields travel with a one-byte length and must fit one frame once
-// escaped. A slot asks before it queues anything and shows the reason in its own box.
+// What the user is told when the link refuses a request, and the check a slot makes before it
+// queues anything: both ask the catalogue, which knows each field's label and limit.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
-#include <cstdint>
+#include <initializer_list>
 
-// Why `text` (UTF-8, named `what` in the message, e.g. "The URL") cannot be sent, or an empty
-// string when it can. `payload` is the whole frame payload that carries it, counted and all.
-QString overLongReason(const QString &what, const QByteArray &text, int limit, uint8_t cmdId,
-                       const QByteArray &payload);
+#include "command_catalogue.h"
 
-// A length byte, then the text.
-QByteArray countedText(const QByteArray &text);
+// The refusal in the user's words; empty for a request that queued. An SMS in progress and a
+// full table have their own messages in the window.
+QString refusalReason(const LinkRefusal &refusal);
+
+// Why the request of `cmdId` cannot be sent with these values, or an empty string: the build
+// its request function makes, so that a slot can refuse before it queues a part of a whole.
+QString requestRefusal(uint8_t cmdId, std::initializer_list<FieldInput> values);

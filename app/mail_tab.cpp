@@ -13,8 +13,7 @@
 
 bool MainWindow::mailTextsFit(const QList<MailText> &texts) {
     for (const MailText &t : texts) {
-        const QString reason =
-            overLongReason(t.what, t.text, LINK_MAX_TEXT_LENGTH, t.cmdId, countedText(t.text));
+        const QString reason = requestRefusal(t.cmdId, {t.text});
         if (!reason.isEmpty()) {
             QMessageBox::warning(this, tr("Mail Send"), reason, QMessageBox::Ok);
             return false;
@@ -33,19 +32,22 @@ void MainWindow::send_Mail_Information() {
     const QByteArray subject = ui->lineEdit_MailSubject->text().toUtf8();
     const QByteArray body = ui->plainTextEdit_MailMessage->toPlainText().toUtf8();
     const auto port = static_cast<uint16_t>(ui->spinBox_MailSmtpPort->value());
-    if (!mailTextsFit({{tr("The SMTP server"), server, CMD_MAIL_SERVER},
-                       {tr("The SMTP login"), login, CMD_MAIL_LOGIN},
-                       {tr("The SMTP password"), password, CMD_MAIL_PASSWORD}})) {
+    if (!mailTextsFit(
+            {{CMD_MAIL_SERVER, server}, {CMD_MAIL_LOGIN, login}, {CMD_MAIL_PASSWORD, password}})) {
         return;
     }
     LinkTransferId transfer = 0;
-    const bool whole = link_mail_set_server(server, port, &transfer) &&
-                       link_mail_set_credentials(login, password) &&
-                       link_mail_set_content(sender, recipient, subject, body);
-    if (!whole) {
+    int result = link_mail_set_server(server, port, &transfer);
+    if (result > 0) {
+        result = link_mail_set_credentials(login, password);
+    }
+    if (result > 0) {
+        result = link_mail_set_content(sender, recipient, subject, body);
+    }
+    if (result <= 0) {
         // Half a mail must not wait at the module for the next send.
         link_withdraw_transfer(transfer);
-        queued(0, tr("Mail Send"));
+        queued(result, tr("Mail Send"));
         return;
     }
     mailTransfer_ = transfer;
@@ -64,7 +66,7 @@ void MainWindow::on_pushButton_MailSend_clicked() {
 
 void MainWindow::on_pushButton_MailSendUrl_clicked() {
     const QByteArray url = ui->lineEdit_MailSendUrl->text().toUtf8();
-    if (!mailTextsFit({{tr("The URL"), url, CMD_MAIL_SEND_HTTP_POST}})) {
+    if (!mailTextsFit({{CMD_MAIL_SEND_HTTP_POST, url}})) {
         return;
     }
     send_Mail_Information();

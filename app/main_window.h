@@ -154,7 +154,7 @@ class MainWindow : public QMainWindow {
     void onReconnectFailed(const QString &reason);
     void collectGpioWidgets();
     // Whether the link queued a request (a request function's result); when it did not, the
-    // user is told in a box titled by the feature.
+    // user is told why in a box titled by the feature.
     bool queued(int result, const QString &feature);
     void setGpioGroup(int group);
     void getGpioGroup(int group);
@@ -162,11 +162,10 @@ class MainWindow : public QMainWindow {
     void getGpioPin(int pin);
 
     struct MailText {
-        QString what;
-        QByteArray text;
         uint8_t cmdId;
+        QByteArray text;
     };
-    // Whether each text fits its frame; the first that does not is named in a box.
+    // Whether each text fits its request; the first that does not is named in a box.
     bool mailTextsFit(const QList<MailText> &texts);
 
     // The refresh blocks, in the order update_UI runs them.

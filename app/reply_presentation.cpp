@@ -3,6 +3,7 @@
 // held while a widget is written or a box is open.
 #include <QMessageBox>
 
+#include "input_limits.h"
 #include "link_state.h"
 #include "main_window.h"
 
@@ -71,14 +72,20 @@ void MainWindow::reportRefusals(const LinkSnapshot &state) {
 }
 
 bool MainWindow::queued(int result, const QString &feature) {
-    if (result == 0) {
-        QMessageBox::warning(this, feature,
-                             tr("The request was not sent: too many frames wait for the module "
-                                "already. Try again once it has answered them."),
-                             QMessageBox::Ok);
-    }
-    if (result != 0) {
+    if (result > 0) {
         update_UI(0, false);  // its waiting state shows now, not with the module's first frame
+        return true;
     }
-    return result != 0;
+    LinkRefusal refusal = link_last_refusal();
+    if (refusal.result != result) {
+        refusal = LinkRefusal{static_cast<LinkRequestResult>(result), nullptr, 0, 0};
+    }
+    const QString reason =
+        result == LINK_TABLE_FULL
+            ? tr("The request was not sent: too many frames wait for the module already. Try "
+                 "again once it has answered them.")
+        : result == LINK_REFUSED_SMS_IN_PROGRESS ? smsBusyReason()
+                                                 : refusalReason(refusal);
+    QMessageBox::warning(this, feature, reason, QMessageBox::Ok);
+    return false;
 }

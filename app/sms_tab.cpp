@@ -37,17 +37,12 @@ void MainWindow::on_pushButton_SMSSend_clicked() {
     // Within 140 characters, text outside ASCII can still take more bytes than its length byte
     // counts.
     const QByteArray utf8 = text.toUtf8();
-    const QString reason = overLongReason(tr("The message"), utf8, LINK_MAX_TEXT_LENGTH,
-                                          CMD_SMS_TEXT, countedText(utf8));
+    const QString reason = requestRefusal(CMD_SMS_TEXT, {utf8});
     if (!reason.isEmpty()) {
         QMessageBox::warning(this, tr("Message too long"),
                              reason + QLatin1Char('\n') +
                                  tr("Characters outside ASCII take two to four bytes each."),
                              QMessageBox::Ok);
-        return;
-    }
-    if (link_sms_in_progress()) {
-        QMessageBox::warning(this, tr("SMS"), smsBusyReason(), QMessageBox::Ok);
         return;
     }
     LinkTransferId transfer = 0;

@@ -19,19 +19,7 @@
 
 namespace {
 
-// The destination's length byte and the three before it make the start frame's payload.
-constexpr int kMaxDestinationBytes = 251;
-// Three length bytes beside the texts.
-constexpr int kMaxApnBytes = 252;
 constexpr int kStoreFailedMessageMs = 5000;
-
-QByteArray startPayload(uint8_t protocol, uint16_t timeoutMs, const QByteArray &destination) {
-    QByteArray payload;
-    payload.append(char(protocol));
-    payload.append(char(timeoutMs >> 8));
-    payload.append(char(timeoutMs & 0xFF));
-    return payload + countedText(destination);
-}
 
 }  // namespace
 
@@ -39,13 +27,6 @@ void MainWindow::on_pushButton_SocketConfigApn_clicked() {
     const QByteArray name = ui->lineEdit_SocketApn_Name->text().toUtf8();
     const QByteArray login = ui->lineEdit_SocketApn_Login->text().toUtf8();
     const QByteArray password = ui->lineEdit_SocketApn_Password->text().toUtf8();
-    const QString reason = overLongReason(
-        tr("Name, login and password together"), name + login + password, kMaxApnBytes, CMD_APN_SET,
-        countedText(name) + countedText(login) + countedText(password));
-    if (!reason.isEmpty()) {
-        QMessageBox::warning(this, tr("APN Configuration"), reason, QMessageBox::Ok);
-        return;
-    }
     queued(link_apn_set(name, login, password), tr("APN Configuration"));
 }
 
@@ -61,15 +42,14 @@ void MainWindow::on_pushButton_SocketSend_clicked() {
         return;
     }
     const QByteArray destination = destinationText.toUtf8();
-    const QString reason =
-        overLongReason(tr("The destination"), destination, kMaxDestinationBytes, CMD_SOCKET_SEND,
-                       startPayload(protocol, timeoutMs, destination));
+    // Refused after its payload was stored, the send would leave that payload at the module.
+    const QString reason = requestRefusal(CMD_SOCKET_SEND, {protocol, timeoutMs, destination});
     if (!reason.isEmpty()) {
         QMessageBox::warning(this, title, reason, QMessageBox::Ok);
         return;
     }
     LinkTransferId transfer = 0;
-    if (!link_socket_append_payload(payload, &transfer)) {
+    if (link_socket_append_payload(payload, &transfer) <= 0) {
         statusBar()->showMessage(tr("ERROR: failed to store message for later send."),
                                  kStoreFailedMessageMs);
         return;

@@ -210,7 +210,7 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
         const bool replied = link_snapshot().cmdStatus[CMD_APN_SET] == 0;
         return replied && settled(module, tool);
     };
-    if (!link_apn_set("internet", "", "") || !waitUntil(apnSet)) {
+    if (link_apn_set("internet", "", "") <= 0 || !waitUntil(apnSet)) {
         state.SkipWithError("the APN was not set");
         return;
     }
@@ -223,7 +223,8 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
         const uint64_t readsBefore = tool.reads();
         tool.arm();
         const Clock::time_point start = Clock::now();
-        if (!link_socket_append_payload(request) || !link_socket_send("example.org:80", 0, 5000)) {
+        if (link_socket_append_payload(request) <= 0 ||
+            link_socket_send("example.org:80", 0, 5000) <= 0) {
             state.SkipWithError("the request was not queued");
             break;
         }

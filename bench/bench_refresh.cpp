@@ -83,7 +83,7 @@ class ModuleFrames {
 // last command, which selects what its status field shows.
 bool exchange(ModuleFrames &module, int queued, uint8_t id,
               const QByteArray &payload = QByteArray()) {
-    if (!queued) {
+    if (queued <= 0) {
         return false;
     }
     drain();
@@ -168,7 +168,7 @@ bool fillSocket(ModuleFrames &module) {
                   counted("internet.example") + counted("user") + counted("secret"))) {
         return false;
     }
-    if (!link_socket_send("example.org:80", 0, 5000)) {
+    if (link_socket_send("example.org:80", 0, 5000) <= 0) {
         return false;
     }
     drain();
@@ -183,7 +183,7 @@ bool fillSocket(ModuleFrames &module) {
 }
 
 bool fillAtCommand(ModuleFrames &module) {
-    if (!link_send_at_command("AT+CGMR")) {
+    if (link_send_at_command("AT+CGMR") <= 0) {
         return false;
     }
     drain();

@@ -234,7 +234,7 @@ void Dlgfwupdate::on_btnStartUpdate_clicked() {
                              tr("The update SMS would be %1 bytes long; at most %2 bytes fit one "
                                 "SMS. Shorten the APN, user or password.")
                                  .arg(trigger.size())
-                                 .arg(LINK_MAX_TEXT_LENGTH),
+                                 .arg(catalogue_limit(*catalogue_field("sms.text"))),
                              QMessageBox::Ok);
         return;
     }

@@ -74,10 +74,12 @@ void UpdateWorker::performUpdate(QString msisdn) {
 
 void UpdateWorker::trySend() {
     LinkTransferId transfer = 0;
-    if (link_sms_send(current_.msisdn.toUtf8(), buildOtaMessage().toUtf8(), &transfer)) {
+    const int result =
+        link_sms_send(current_.msisdn.toUtf8(), buildOtaMessage().toUtf8(), &transfer);
+    if (result > 0) {
         current_.stage = Stage::Sending;
         current_.transfer = transfer;
-    } else if (!link_sms_in_progress()) {
+    } else if (result != LINK_REFUSED_SMS_IN_PROGRESS) {
         finish(LinkRefused);
     }
     // Otherwise the end of the SMS in the link brings the worker back here.

@@ -322,6 +322,10 @@ int link_note_refusal(const LinkRefusal &refusal) {
     return refusal.result;
 }
 
+int link_note_refusal(LinkRequestResult result) {
+    return link_note_refusal(LinkRefusal{result, nullptr, 0, 0});
+}
+
 int catalogue_limit(const CatalogueField &field) {
     switch (field.kind) {
         case K::Byte:
@@ -382,4 +386,14 @@ LinkRefusal catalogue_build(uint8_t cmdId, PayloadWay way, std::initializer_list
     }
     *out = payload;
     return {LINK_QUEUED, nullptr, 0, 0};
+}
+
+bool catalogue_build_request(uint8_t cmdId, std::initializer_list<FieldInput> values,
+                             QByteArray *out) {
+    const LinkRefusal refusal = catalogue_build(cmdId, PayloadWay::Request, values, out);
+    if (refusal.result != LINK_QUEUED) {
+        link_note_refusal(refusal);
+        return false;
+    }
+    return true;
 }

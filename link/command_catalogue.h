@@ -113,6 +113,8 @@ struct LinkRefusal {
 LinkRefusal link_last_refusal();
 // Records `refusal` as this thread's last and returns its result.
 int link_note_refusal(const LinkRefusal &refusal);
+// The same for an outcome that names no field: queued, a full table, an SMS in progress.
+int link_note_refusal(LinkRequestResult result);
 
 // A value for one field: a number for Byte and U16, bytes for the others.
 struct FieldInput {
@@ -128,5 +130,8 @@ struct FieldInput {
 // leave it) and a payload that no frame can hold once escaped. A refusal leaves `out` as it was.
 LinkRefusal catalogue_build(uint8_t cmdId, PayloadWay way, std::initializer_list<FieldInput> values,
                             QByteArray *out);
+// catalogue_build for a request; a refusal is noted as this thread's last.
+bool catalogue_build_request(uint8_t cmdId, std::initializer_list<FieldInput> values,
+                             QByteArray *out);
 // The most bytes a Counted, Fixed or Rest field takes, or the highest number of a Byte or U16.
 int catalogue_limit(const CatalogueField &field);

@@ -3,6 +3,7 @@
 
 #include <QList>
 
+#include "command_catalogue.h"
 #include "link_internal.h"
 #include "link_requests.h"
 
@@ -10,22 +11,28 @@ using namespace link_detail;
 
 namespace {
 
-// A mail field as it travels: cut to 255 bytes, and shorter still where escaping would not
-// let it fit one frame.
+// A mail field as it travels: cut to what its field holds, and shorter still where escaping
+// would not let it fit one frame.
 QByteArray mail_field(uint8_t id, const QByteArray &text) {
-    QByteArray field = text.left(LINK_MAIL_FIELD_MAX);
-    while (!frame_always_fits(id, counted(field))) {
+    const CataloguePayload *description = catalogue_payload(id, PayloadWay::Request);
+    QByteArray field = text.left(catalogue_limit(*description->fields[0]));
+    QByteArray payload;
+    while (catalogue_build(id, PayloadWay::Request, {field}, &payload).result != LINK_QUEUED) {
         field.chop(1);
     }
-    return field;
+    return payload;
 }
 
-// The opening piece, then the data in pieces.
-QList<QByteArray> pieces(const QByteArray &data) {
-    QList<QByteArray> out{QByteArray(1, '\0')};
+// The opening piece, then the data in pieces; link_piece_sizes keeps every piece buildable.
+QList<QByteArray> pieces(uint8_t id, const QByteArray &data) {
+    QList<QByteArray> out;
+    QByteArray piece;
+    catalogue_build(id, PayloadWay::Request, {QByteArray()}, &piece);
+    out.append(piece);
     int offset = 0;
     for (int size : link_piece_sizes(data)) {
-        out.append(counted(data.mid(offset, size)));
+        catalogue_build(id, PayloadWay::Request, {data.mid(offset, size)}, &piece);
+        out.append(piece);
         offset += size;
     }
     return out;
@@ -58,22 +65,25 @@ QList<int> link_piece_sizes(const QByteArray &data) {
 }
 
 bool link_sms_text_fits(const QByteArray &text) {
-    return text.size() <= LINK_MAX_TEXT_LENGTH && frame_always_fits(CMD_SMS_TEXT, counted(text));
+    QByteArray payload;
+    return catalogue_build(CMD_SMS_TEXT, PayloadWay::Request, {text}, &payload).result ==
+           LINK_QUEUED;
 }
 
 int link_sms_send(const QByteArray &number, const QByteArray &text, LinkTransferId *transfer) {
-    if (number.size() > LINK_MAX_TEXT_LENGTH || text.size() > LINK_MAX_TEXT_LENGTH) {
-        return 0;
-    }
-    const QByteArray numberPayload = counted(number) + QByteArray(1, '\0');
-    const QByteArray textPayload = counted(text);
+    QByteArray numberPayload;
+    QByteArray textPayload;
     // Half an SMS is worse than none: refuse it whole when one frame could never be sent.
-    if (!frame_always_fits(CMD_SMS_NUMBER, numberPayload) || !link_sms_text_fits(text)) {
-        return 0;
+    if (!catalogue_build_request(CMD_SMS_NUMBER, {number, 0}, &numberPayload) ||
+        !catalogue_build_request(CMD_SMS_TEXT, {text}, &textPayload)) {
+        return link_last_refusal().result;
     }
     Transaction t;
-    if (!transfer_has_room(t.state, 3) || sms_in_progress(t.state)) {
-        return 0;
+    if (sms_in_progress(t.state)) {
+        return link_note_refusal(LINK_REFUSED_SMS_IN_PROGRESS);
+    }
+    if (!transfer_has_room(t.state, 3)) {
+        return link_note_refusal(LINK_TABLE_FULL);
     }
     for (uint8_t id : {CMD_SMS_NUMBER, CMD_SMS_TEXT, CMD_SMS_SEND}) {
         t.state.cmdStatus[id] = CMD_STATUS_PENDING;
@@ -85,15 +95,15 @@ int link_sms_send(const QByteArray &number, const QByteArray &text, LinkTransfer
     if (transfer != nullptr) {
         *transfer = id;
     }
-    return 1;
+    return link_note_refusal(LINK_QUEUED);
 }
 
 int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
                           const QByteArray &subject, const QByteArray &body) {
-    const QList<QByteArray> bodyPieces = pieces(body);
+    const QList<QByteArray> bodyPieces = pieces(CMD_MAIL_BODY, body);
     Transaction t;
     if (!transfer_has_room(t.state, 3 + bodyPieces.size())) {
-        return 0;
+        return link_note_refusal(LINK_TABLE_FULL);
     }
     const struct {
         uint8_t id;
@@ -101,20 +111,20 @@ int link_mail_set_content(const QByteArray &sender, const QByteArray &recipient,
     } fields[] = {
         {CMD_MAIL_RECIPIENT, recipient}, {CMD_MAIL_SENDER, sender}, {CMD_MAIL_SUBJECT, subject}};
     for (const auto &field : fields) {
-        transfer_add(t, TransferKind::Mail, field.id, counted(mail_field(field.id, field.text)));
+        transfer_add(t, TransferKind::Mail, field.id, mail_field(field.id, field.text));
     }
     t.state.cmdStatus[CMD_MAIL_BODY] = CMD_STATUS_PENDING;
     for (const QByteArray &piece : bodyPieces) {
         transfer_add(t, TransferKind::Mail, CMD_MAIL_BODY, piece);
     }
-    return 1;
+    return link_note_refusal(LINK_QUEUED);
 }
 
 int link_socket_append_payload(const QByteArray &data, LinkTransferId *transfer) {
-    const QList<QByteArray> payloadPieces = pieces(data);
+    const QList<QByteArray> payloadPieces = pieces(CMD_SOCKET_PAYLOAD, data);
     Transaction t;
     if (!transfer_has_room(t.state, payloadPieces.size())) {
-        return 0;
+        return link_note_refusal(LINK_TABLE_FULL);
     }
     bool first = true;
     LinkTransferId id = 0;
@@ -125,7 +135,7 @@ int link_socket_append_payload(const QByteArray &data, LinkTransferId *transfer)
     if (transfer != nullptr) {
         *transfer = id;
     }
-    return 1;
+    return link_note_refusal(LINK_QUEUED);
 }
 
 int link_sms_in_progress() {
@@ -134,15 +144,15 @@ int link_sms_in_progress() {
 }
 
 int link_send_at_command(const QByteArray &text) {
-    const QByteArray payload = counted(text);
-    if (text.size() > LINK_MAX_TEXT_LENGTH || !frame_always_fits(CMD_AT_COMMAND, payload)) {
-        return 0;
+    QByteArray payload;
+    if (!catalogue_build_request(CMD_AT_COMMAND, {text}, &payload)) {
+        return link_last_refusal().result;
     }
     Transaction t;
     if (!send(t, CMD_AT_COMMAND, bytes_of(payload), static_cast<uint16_t>(payload.size()), 0)) {
-        return 0;
+        return link_note_refusal(LINK_TABLE_FULL);
     }
     t.state.cmdStatus[CMD_AT_COMMAND] = CMD_STATUS_PENDING;
     t.state.atResponse[0] = 0;
-    return 1;
+    return link_note_refusal(LINK_QUEUED);
 }

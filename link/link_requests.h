@@ -1,16 +1,18 @@
 // One function per command the tool sends. Each queues its frame, marks its command pending
-// and returns 1; or it returns 0 and changes nothing (a full transmit table, a frame that could
-// never be encoded, an argument out of range). Texts are byte strings of at most
-// LINK_MAX_TEXT_LENGTH bytes. Mail settings and sends are frames of a mail transfer, the socket
-// send ends a payload's transfer (link_transfers.h); a send can hand back its transfer's id.
+// and returns LINK_QUEUED (1); or it changes nothing and returns LINK_TABLE_FULL (0) when the
+// transmit table or the transfer queue is full, or a negative LinkRequestResult for an argument
+// its payload's field does not take (command_catalogue.h: the field, its limit and what was
+// given are in link_last_refusal()). Test a result with `> 0`, never as a bool. Mail settings
+// and sends are frames of a mail transfer, the socket send ends a payload's transfer
+// (link_transfers.h); a send can hand back its transfer's id.
 #pragma once
 
 #include <QByteArray>
 #include <cstdint>
 
+#include "command_catalogue.h"
 #include "link_state.h"
 
-constexpr int LINK_MAX_TEXT_LENGTH = 254;
 constexpr int LINK_MIN_MESSAGE_SIZE = 32;
 constexpr int LINK_MAX_MESSAGE_SIZE = 256;
 
@@ -24,7 +26,7 @@ int link_gpio_group_get(int group);
 int link_request_32(uint8_t value);
 
 int link_i2c_read(uint8_t address, uint8_t reg, uint8_t count);
-// Sends the first `count` bytes of data; refused when data holds fewer.
+// Sends the first `count` bytes of data; refused (out of range) when data holds fewer.
 int link_i2c_write(uint8_t address, uint8_t reg, uint8_t count, const QByteArray &data);
 
 int link_call_dial(const QByteArray &number);

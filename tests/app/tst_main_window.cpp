@@ -477,14 +477,6 @@ class TestMainWindow : public QObject {
         QCOMPARE(edit.text(), QStringLiteral("internet"));
     }
 
-    void overlongAtCommandIsRefused() {
-        window = std::make_unique<MainWindow>();
-        sendAtCommand(QString(200, QChar(0xE9)));
-        QCOMPARE(boxes->titles(), QStringList{QStringLiteral("AT Command Send")});
-        QCOMPARE(link_snapshot().cmdStatus[CMD_AT_COMMAND], CMD_STATUS_IDLE);
-        QVERIFY(queuedPayloads(CMD_AT_COMMAND).isEmpty());
-    }
-
     void maxMessageSize_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("sent");  // the payload byte, or -1 for the warning

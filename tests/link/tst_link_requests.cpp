@@ -1,8 +1,9 @@
-// Request functions: the exact frames each one queues, the state it marks, that a refused one
-// changes nothing, and the limits of texts and long payloads.
+// Request functions: the exact frames each one queues, the state it marks, and that a refused
+// one changes nothing and names its reason, field and limit.
 #include <QtTest>
 #include <functional>
 
+#include "command_catalogue.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "module_script.h"
@@ -84,73 +85,48 @@ class TestLinkRequests : public QObject {
         auto row = [](const char *tag, Call call, QStringList expected, const char *marked) {
             QTest::newRow(tag) << call << expected << QString::fromLatin1(marked);
         };
-        row(
-            "max message size 100", [] { return link_set_max_message_size(100); }, {"02 19"}, "");
-        row(
-            "max message size 33", [] { return link_set_max_message_size(33); }, {"02 08"}, "");
-        row(
-            "gpio group set", [] { return link_gpio_group_set(1, 1); }, {"10 0101"},
-            "16=255 gpio=16 group1=1");
-        row(
-            "gpio pin set", [] { return link_gpio_pin_set(11, 1); }, {"11 0B01"}, "17=255 gpio=17");
-        row(
-            "gpio pin get", [] { return link_gpio_pin_get(5); }, {"12 05"}, "18=255 gpio=18");
-        row(
-            "gpio group get", [] { return link_gpio_group_get(3); }, {"13 03"}, "19=255 gpio=19");
-        row(
-            "request 32", [] { return link_request_32(7); }, {"20 07"}, "32=255");
-        row(
-            "i2c read", [] { return link_i2c_read(0x50, 0x10, 4); }, {"21 501004"}, "33=255");
-        row(
-            "i2c write", [] { return link_i2c_write(0x50, 0x10, 2, hex("AABB")); },
+        // clang-format off
+        row("max message size 100", [] { return link_set_max_message_size(100); }, {"02 19"}, "");
+        row("max message size 33", [] { return link_set_max_message_size(33); }, {"02 08"}, "");
+        row("gpio group set", [] { return link_gpio_group_set(1, 1); },
+            {"10 0101"}, "16=255 gpio=16 group1=1");
+        row("gpio pin set", [] { return link_gpio_pin_set(11, 1); }, {"11 0B01"}, "17=255 gpio=17");
+        row("gpio pin get", [] { return link_gpio_pin_get(5); }, {"12 05"}, "18=255 gpio=18");
+        row("gpio group get", [] { return link_gpio_group_get(3); }, {"13 03"}, "19=255 gpio=19");
+        row("request 32", [] { return link_request_32(7); }, {"20 07"}, "32=255");
+        row("i2c read", [] { return link_i2c_read(0x50, 0x10, 4); }, {"21 501004"}, "33=255");
+        row("i2c write", [] { return link_i2c_write(0x50, 0x10, 2, hex("AABB")); },
             {"21 D01002AABB"}, "33=255");
-        row(
-            "dial", [] { return link_call_dial("123"); }, {"40 0003313233"}, "64=255 call=64");
-        row(
-            "hang up", [] { return link_call_hangup(0, 16); }, {"42 0010"}, "66=255 call=66");
-        row(
-            "set mic mute", [] { return link_audio_set_mic_mute(1); }, {"49 01"},
-            "73=255 audio=73");
-        row(
-            "set mic gain", [] { return link_audio_set_mic_gain(5); }, {"4B 05"},
-            "75=255 audio=75");
-        row(
-            "set speaker gain", [] { return link_audio_set_speaker_gain(1, 2); }, {"4D 0102"},
-            "77=255 audio=77");
-        row(
-            "set ring tone", [] { return link_audio_set_ring_tone(3, 4); }, {"4F 0304"},
-            "79=255 audio=79");
-        row(
-            "sms", [] { return link_sms_send("123", "hi"); }, {"60 0331323300", "61 026869", "62"},
-            "96=255 97=255 98=255");
-        row(
-            "sms reception", [] { return link_sms_set_reception(1); }, {"63 01"}, "99=255 sms=99");
-        row(
-            "mail server", [] { return link_mail_set_server("smtp.x", 587); },
+        row("dial", [] { return link_call_dial("123"); }, {"40 0003313233"}, "64=255 call=64");
+        row("hang up", [] { return link_call_hangup(0, 16); }, {"42 0010"}, "66=255 call=66");
+        row("set mic mute", [] { return link_audio_set_mic_mute(1); },
+            {"49 01"}, "73=255 audio=73");
+        row("set mic gain", [] { return link_audio_set_mic_gain(5); },
+            {"4B 05"}, "75=255 audio=75");
+        row("set speaker gain", [] { return link_audio_set_speaker_gain(1, 2); },
+            {"4D 0102"}, "77=255 audio=77");
+        row("set ring tone", [] { return link_audio_set_ring_tone(3, 4); },
+            {"4F 0304"}, "79=255 audio=79");
+        row("sms", [] { return link_sms_send("123", "hi"); },
+            {"60 0331323300", "61 026869", "62"}, "96=255 97=255 98=255");
+        row("sms reception", [] { return link_sms_set_reception(1); }, {"63 01"}, "99=255 sms=99");
+        row("mail server", [] { return link_mail_set_server("smtp.x", 587); },
             {"70 06736D74702E78", "71 024B"}, "");
-        row(
-            "mail credentials", [] { return link_mail_set_credentials("me", "pw"); },
+        row("mail credentials", [] { return link_mail_set_credentials("me", "pw"); },
             {"72 026D65", "73 027077"}, "");
-        row(
-            "mail smtp", [] { return link_mail_send_smtp(1); }, {"78 01"}, "120=255");
-        row(
-            "mail post", [] { return link_mail_send_http_post("http://x"); },
+        row("mail smtp", [] { return link_mail_send_smtp(1); }, {"78 01"}, "120=255");
+        row("mail post", [] { return link_mail_send_http_post("http://x"); },
             {"79 08687474703A2F2F78"}, "121=255");
-        row(
-            "apn set", [] { return link_apn_set("web", "u", "p"); }, {"80 0377656201750170"},
-            "128=255 socket=128");
-        row(
-            "socket send", [] { return link_socket_send("host:80", 1, 5000); },
+        row("apn set", [] { return link_apn_set("web", "u", "p"); },
+            {"80 0377656201750170"}, "128=255 socket=128");
+        row("socket send", [] { return link_socket_send("host:80", 1, 5000); },
             {"82 01138807686F73743A3830"}, "131=255 socket=131");
-        row(
-            "modem speed set", [] { return link_set_modem_speed(2); }, {"90 02"},
-            "144=255 status=144");
-        row(
-            "func level", [] { return link_set_func_level(1); }, {"A5 01"}, "165=255 status=165");
-        row(
-            "at command", [] { return link_send_at_command("AT"); }, {"F0 024154"}, "240=255");
-        row(
-            "empty at command", [] { return link_send_at_command(""); }, {"F0 00"}, "240=255");
+        row("modem speed set", [] { return link_set_modem_speed(2); },
+            {"90 02"}, "144=255 status=144");
+        row("func level", [] { return link_set_func_level(1); }, {"A5 01"}, "165=255 status=165");
+        row("at command", [] { return link_send_at_command("AT"); }, {"F0 024154"}, "240=255");
+        row("empty at command", [] { return link_send_at_command(""); }, {"F0 00"}, "240=255");
+        // clang-format on
     }
     void requestsWithPayloads() {
         QFETCH(Call, call);
@@ -223,69 +199,80 @@ class TestLinkRequests : public QObject {
         }
     }
 
-    // A text that cannot travel with its one-byte length queues nothing and changes nothing;
-    // one byte less goes through.
-    void overlongTextChangesNothing_data() {
+    // A refused request changes nothing and says why: the field at fault and its limit. A
+    // text cut to the limit goes through.
+    void refusals_data() {
         QTest::addColumn<std::function<int(QByteArray)>>("call");
-        auto row = [](const char *tag, std::function<int(QByteArray)> call) {
-            QTest::newRow(tag) << call;
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("before");  // "full": the table is; "sms": one is on its way
+        const auto row = [](const char *tag, std::function<int(QByteArray)> call, QByteArray in,
+                            int result, const char *field = "", int limit = 0,
+                            const char *before = "") {
+            QTest::newRow(tag) << call << in << result << QString(field) << limit
+                               << QString(before);
         };
-        row("dial", [](QByteArray t) { return link_call_dial(t); });
-        row("mail post", [](QByteArray t) { return link_mail_send_http_post(t); });
-        row("apn name", [](QByteArray t) { return link_apn_set(t, "u", "p"); });
-        row("apn password", [](QByteArray t) { return link_apn_set("w", "u", t); });
-        row("socket destination", [](QByteArray t) { return link_socket_send(t, 0, 100); });
-        row("sms number", [](QByteArray t) { return link_sms_send(t, "x"); });
-        row("sms text", [](QByteArray t) { return link_sms_send("1", t); });
-        row("mail server", [](QByteArray t) { return link_mail_set_server(t, 25); });
-        row("mail login", [](QByteArray t) { return link_mail_set_credentials(t, "p"); });
-        row("at command", [](QByteArray t) { return link_send_at_command(t); });
+#define CALL(expr) []([[maybe_unused]] QByteArray t) { return expr; }
+        // clang-format off
+        const int range = LINK_REFUSED_OUT_OF_RANGE, over = LINK_REFUSED_TOO_LONG;
+        const int escaped = LINK_REFUSED_NEVER_FITS, frame = FRAME_BUFFER_SIZE;
+        row("size 31", CALL(link_set_max_message_size(31)), {}, range, "link.size_quarter", 256);
+        row("size 257", CALL(link_set_max_message_size(257)), {}, range, "link.size_quarter", 256);
+        row("group 4", CALL(link_gpio_group_set(4, 1)), {}, range, "gpio.group", 3);
+        row("pin -1", CALL(link_gpio_pin_set(-1, 0)), {}, range, "gpio.pin", 11);
+        row("pin get 12", CALL(link_gpio_pin_get(12)), {}, range, "gpio.pin", 11);
+        row("i2c data short", CALL(link_i2c_write(1, 2, 3, "ab")), {}, range, "i2c.count", 2);
+        row("dial", CALL(link_call_dial(t)), text(254), over, "call.number", 253);
+        row("mail post", CALL(link_mail_send_http_post(t)), text(255), over, "mail.url", 254);
+        row("apn name", CALL(link_apn_set(t, "", "")), text(253), over, "apn.name", 252);
+        row("apn texts share", CALL(link_apn_set(text(200), text(51), t)), "pw", over,
+            "apn.password", 1);
+        row("socket destination", CALL(link_socket_send(t, 0, 100)), text(252), over,
+            "socket.destination", 251);
+        row("sms number", CALL(link_sms_send(t, "x")), text(254), over, "sms.number", 253);
+        row("sms text", CALL(link_sms_send("1", t)), text(255), over, "sms.text", 254);
+        row("mail server", CALL(link_mail_set_server(t, 25)), text(255), over, "mail.server", 254);
+        row("mail login", CALL(link_mail_set_credentials(t, "p")), text(255), over, "mail.login",
+            254);
+        row("at command", CALL(link_send_at_command(t)), text(255), over, "at.command", 254);
+        row("escape-rich sms", CALL(link_sms_send("1", t)), text(254, '\x7E'), escaped, "sms.text",
+            frame);
+        row("escape-rich mail password", CALL(link_mail_set_credentials("me", t)),
+            text(254, '\x9E'), escaped, "mail.password", frame);
+        row("escape-rich i2c", CALL(link_i2c_write(0x7E, 0, 250, t)), text(250, '\xCE'), escaped,
+            "i2c.data", frame);
+        row("sms in progress", CALL(link_sms_send("1", "x")), {}, LINK_REFUSED_SMS_IN_PROGRESS, "",
+            0, "sms");
+        row("full: rssi", CALL(link_get_rssi()), {}, 0, "", 0, "full");
+        row("full: group set", CALL(link_gpio_group_set(1, 0)), {}, 0, "", 0, "full");
+        row("full: group get", CALL(link_gpio_group_get(1)), {}, 0, "", 0, "full");
+        row("full: pin get", CALL(link_gpio_pin_get(3)), {}, 0, "", 0, "full");
+        row("full: i2c", CALL(link_i2c_read(1, 2, 3)), {}, 0, "", 0, "full");
+        row("full: at", CALL(link_send_at_command("AT")), {}, 0, "", 0, "full");
+        // clang-format on
+#undef CALL
     }
-    void overlongTextChangesNothing() {
+    void refusals() {
         QFETCH(std::function<int(QByteArray)>, call);
-        testsupport::editLink([](LinkState &s) { s.atResponse[0] = 'R'; });
-        const QString before = requestState();
-        QCOMPARE(call(text(LINK_MAX_TEXT_LENGTH + 1)), 0);
-        QCOMPARE(requestState(), before);
-        QVERIFY(testsupport::drain().isEmpty());
-        QCOMPARE(call(text(LINK_MAX_TEXT_LENGTH)), 1);
-        QVERIFY(!testsupport::drain().isEmpty());
-    }
-
-    // A request the link refuses leaves the command's status, its feature's selector and its
-    // queue as they were: nothing claims a request that was never queued.
-    void refusedRequestChangesNothing_data() {
-        QTest::addColumn<Call>("call");
-        QTest::addColumn<bool>("fullTable");
-        QTest::newRow("size 31") << Call([] { return link_set_max_message_size(31); }) << false;
-        QTest::newRow("size 257") << Call([] { return link_set_max_message_size(257); }) << false;
-        QTest::newRow("group 4") << Call([] { return link_gpio_group_set(4, 1); }) << false;
-        QTest::newRow("pin -1") << Call([] { return link_gpio_pin_set(-1, 0); }) << false;
-        QTest::newRow("i2c data short")
-            << Call([] { return link_i2c_write(1, 2, 3, "ab"); }) << false;
-        QTest::newRow("escape-rich sms")
-            << Call([] { return link_sms_send("1", text(254, '\x7E')); }) << false;
-        QTest::newRow("escape-rich mail login")
-            << Call([] { return link_mail_set_credentials(text(254, '\x7E'), "pw"); }) << false;
-        QTest::newRow("escape-rich mail password")
-            << Call([] { return link_mail_set_credentials("me", text(254, '\x9E')); }) << false;
-        QTest::newRow("full: rssi") << Call(link_get_rssi) << true;
-        QTest::newRow("full: group set") << Call([] { return link_gpio_group_set(1, 0); }) << true;
-        QTest::newRow("full: group get") << Call([] { return link_gpio_group_get(1); }) << true;
-        QTest::newRow("full: pin get") << Call([] { return link_gpio_pin_get(3); }) << true;
-        QTest::newRow("full: i2c") << Call([] { return link_i2c_read(1, 2, 3); }) << true;
-        QTest::newRow("full: at") << Call([] { return link_send_at_command("AT"); }) << true;
-    }
-    void refusedRequestChangesNothing() {
-        QFETCH(Call, call);
-        QFETCH(bool, fullTable);
-        testsupport::editLink([](LinkState &s) { s.i2cReadLength = 3; });
-        if (fullTable) {
+        QFETCH(QByteArray, input);
+        QFETCH(int, result);
+        QFETCH(int, limit);
+        QFETCH(QString, before);
+        testsupport::editLink([](LinkState &s) { s.i2cReadLength = 3, s.atResponse[0] = 'R'; });
+        if (before == "full") {
             fillTxTable();
         }
-        const QString before = requestState();
-        QCOMPARE(call(), 0);
-        QCOMPARE(requestState(), before);
+        QVERIFY(before != "sms" || link_sms_send("2", "y") == 1);
+        const QString state = requestState();
+        QCOMPARE(call(input), result);
+        const LinkRefusal refusal = link_last_refusal();
+        QCOMPARE(int(refusal.result), result);
+        QTEST(QString(refusal.field != nullptr ? refusal.field->id : ""), "field");
+        QCOMPARE(refusal.limit, limit);
+        QCOMPARE(requestState(), state);
+        QVERIFY(result != LINK_REFUSED_TOO_LONG || call(input.left(limit)) == LINK_QUEUED);
     }
 
     // Each request forgets what the previous one left behind.

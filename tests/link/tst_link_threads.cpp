@@ -96,7 +96,7 @@ class TestLinkThreads : public QObject {
             for (int i = 0; i < kRequestsPerThread; ++i) {
                 // With a table this size nothing is refused; a refusal would show as a
                 // count mismatch below.
-                if (link_sms_send("5551234", "update")) {
+                if (link_sms_send("5551234", "update") > 0) {
                     framesQueued += 3;
                 }
             }

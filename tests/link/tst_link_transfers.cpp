@@ -204,7 +204,8 @@ class TestLinkTransfers : public QObject {
                 case 's': {
                     LinkTransferId id = 0;
                     const bool refused = arg.endsWith('!');
-                    QCOMPARE(link_sms_send(arg.left(1).toLatin1(), "t", &id), refused ? 0 : 1);
+                    QCOMPARE(link_sms_send(arg.left(1).toLatin1(), "t", &id),
+                             refused ? LINK_REFUSED_SMS_IN_PROGRESS : 1);
                     numbers[id] = arg.left(1);
                     break;
                 }
