@@ -27,6 +27,17 @@ class TestSerialReconnect : public QObject {
     std::unique_ptr<VirtualModule> module_;
 
   private slots:
+    void init() {
+        QString why;
+        if (!(module_ = startModule(&why))) {
+            QSKIP(qPrintable(why));
+        }
+    }
+    void cleanup() {
+        module_.reset();
+        boxes_.boxes.clear();
+    }
+
     // Unplugged with an SMS owed its reply and a request queued meanwhile; the device returns
     // at the same path with its numbering started afresh (and its folder with it where that
     // went too, as /dev/serial/by-id does), and the SMS's reply with it.
@@ -37,10 +48,6 @@ class TestSerialReconnect : public QObject {
     }
     void lostPortComesBack() {
         QFETCH(QString, folder);
-        QString why;
-        if (!(module_ = startModule(&why))) {
-            QSKIP(qPrintable(why));
-        }
         VirtualModule *module = module_.get();
         const QDir top(folder_.path());
         const auto makeFolder = [&] { return folder.isEmpty() || top.mkpath(folder); };
@@ -95,10 +102,8 @@ class TestSerialReconnect : public QObject {
     // comes back while the user's open of another port is on its way.
     void serialFieldShowsWhatTheWorkerHolds() {
         QString why;
-        std::unique_ptr<VirtualModule> other;
-        if (!(module_ = startModule(&why)) || !(other = startModule(&why))) {
-            QSKIP(qPrintable(why));
-        }
+        const std::unique_ptr<VirtualModule> other = startModule(&why);
+        QVERIFY2(other, qPrintable(why));
         const QString path = folder_.filePath(QStringLiteral("kova-a"));
         QVERIFY(module_->createLink(path));
         MainWindow window;
@@ -128,11 +133,6 @@ class TestSerialReconnect : public QObject {
         QVERIFY(boxes_.boxes.value(0).text.startsWith("Serial port " + path + " came back"));
     }
 
-    void cleanup() {
-        module_.reset();
-        boxes_.boxes.clear();
-    }
-
     void openFailureSaysWhy_data() {
         QTest::addColumn<QString>("cause");
         QTest::addColumn<QString>("advice");
@@ -150,10 +150,6 @@ class TestSerialReconnect : public QObject {
     void openFailureSaysWhy() {
         QFETCH(QString, cause);
         QFETCH(QString, advice);
-        QString why;
-        if (!(module_ = startModule(&why))) {
-            QSKIP(qPrintable(why));
-        }
         QString port = module_->devicePath();
         QSerialPort holder(port);
         if (cause == "missing") {

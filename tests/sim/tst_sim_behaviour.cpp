@@ -1,6 +1,5 @@
 // What the tool relies on in the virtual module's answers, over its real pty: transfers that
 // travel in pieces either way, and one socket transfer at a time.
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "module_session.h"
@@ -70,20 +69,6 @@ class TestSimBehaviour : public QObject {
         QCOMPARE(received, text);
         QCOMPARE(describe(frames.last()), describe(CMD_SMS_SEND, 0));
         QVERIFY(session.probe());
-    }
-
-    void sentSmsIsReported() {
-        ModuleSession session;
-        QVERIFY(session.ready());
-        QSignalSpy sent(&session.module(), &VirtualModule::smsSent);
-        session.exchange(CMD_SMS_NUMBER, textField("55501"), 1);
-        session.exchange(CMD_SMS_TEXT, textField("OTA5183-417"), 1);
-        const QList<DecodedFrame> reply = session.exchange(CMD_SMS_SEND, QByteArray(), 1);
-        QCOMPARE(describe(reply.value(1)), describe(CMD_SMS_SEND, REPLY_FLAG));
-        QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 1, PtyPeer::kTimeoutMs);
-        QCOMPARE(sent.first().at(0).toByteArray(), QByteArray("55501"));
-        QCOMPARE(sent.first().at(1).toByteArray(), QByteArray("OTA5183-417"));
-        QCOMPARE(session.module().snapshot().sentSms.size(), 1);
     }
 
     void mailBodyIsAssembledFromPieces() {

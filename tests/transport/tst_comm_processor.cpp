@@ -22,30 +22,23 @@ namespace {
 
 constexpr int kIoTimeoutMs = 15000;  // generous: I/O on a loaded machine, never a protocol timer
 
-// The line settings of a pty as any opener of the same device sees them.
-struct LineSettings {
-    speed_t speed = 0;
-    bool eightBits = false;
-    bool parity = true;
-    bool twoStopBits = true;
-    bool hardwareFlow = false;
-};
-
-LineSettings readLineSettings(const QString &path) {
-    LineSettings out;
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+// The line settings of a pty as any other opener of the device sees them.
+QString lineSettings(const QString &path) {
     termios t{};
-    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
-        out.speed = cfgetospeed(&t);
-        out.eightBits = (t.c_cflag & CSIZE) == CS8;
-        out.parity = (t.c_cflag & PARENB) != 0;
-        out.twoStopBits = (t.c_cflag & CSTOPB) != 0;
-        out.hardwareFlow = (t.c_cflag & CRTSCTS) != 0;
-    }
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const bool read = fd >= 0 && tcgetattr(fd, &t) == 0;
     if (fd >= 0) {
         ::close(fd);
     }
-    return out;
+    if (!read) {
+        return QStringLiteral("unreadable");
+    }
+    return QStringLiteral("%1 %2%3%4%5")
+        .arg(cfgetospeed(&t) == B115200 ? "115200" : "other speed")
+        .arg((t.c_cflag & CSIZE) == CS8 ? "8" : "not 8 bits")
+        .arg((t.c_cflag & PARENB) != 0 ? "P" : "N")
+        .arg((t.c_cflag & CSTOPB) != 0 ? "2" : "1")
+        .arg((t.c_cflag & CRTSCTS) != 0 ? " RTS/CTS" : "");
 }
 
 }  // namespace
@@ -65,6 +58,13 @@ class TestCommProcessor : public QObject {
             return false;
         }
         return opened->last().value(0).toBool();
+    }
+
+    bool closePort() {
+        QueuedRecorder closed(comm, &CommProcessor::SerialPortClosed);
+        emit comm->DoCloseSerialPort();
+        return QTest::qWaitFor([&] { return closed.count() == 1; }, kIoTimeoutMs) &&
+               !comm->isPortOpen();
     }
 
   private slots:
@@ -88,21 +88,10 @@ class TestCommProcessor : public QObject {
         delete clock;
     }
 
-    void rssiRoundTrip() {
-        module->setRssi(31);
-        QVERIFY(openPort(module->devicePath()));
-        QueuedRecorder received(link_notifier(), &Module3G::command_received);
-        QVERIFY(link_get_rssi());
-        QTRY_VERIFY_WITH_TIMEOUT(received.calls.contains(QVariantList{uchar(CMD_GET_RSSI), true}),
-                                 kIoTimeoutMs);
-        auto s = link_get_state();
-        QCOMPARE(s->rssi, 31u);
-        QCOMPARE(int(s->cmdStatus[CMD_GET_RSSI]), 0);
-    }
-
     void smsFramesGoOutInOrderOneSignalEach() {
         QVERIFY(openPort(module->devicePath()));
         QueuedRecorder sent(comm, &CommProcessor::UartMessageSent);
+        QueuedRecorder smsSent(module, &VirtualModule::smsSent);
         QVERIFY(link_sms_send("123", "hi"));
         // Besides the three requests, only the ACKs of the module's replies go out.
         auto requestsSent = [&sent] {
@@ -117,8 +106,10 @@ class TestCommProcessor : public QObject {
             return ids;
         };
         QTRY_COMPARE_WITH_TIMEOUT(requestsSent().size(), 3, kIoTimeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(module->snapshot().sentSms.size(), 1, kIoTimeoutMs);
-        QCOMPARE(module->snapshot().sentSms[0].text, QByteArray("hi"));
+        QTRY_COMPARE_WITH_TIMEOUT(smsSent.calls,
+                                  (QList<QVariantList>{{QByteArray("123"), QByteArray("hi")}}),
+                                  kIoTimeoutMs);
+        QCOMPARE(module->snapshot().sentSms.value(0).text, QByteArray("hi"));
         for (const QVariantList &call : qAsConst(sent.calls)) {
             QCOMPARE(testsupport::decodeAll(call.value(0).toByteArray()).size(), 1);
         }
@@ -145,51 +136,48 @@ class TestCommProcessor : public QObject {
         QCOMPARE(link_get_state()->rssi, 42u);
     }
 
-    void requestQueuedWhileClosedGoesOutOnOpen() {
-        QueuedRecorder seen(module, &VirtualModule::frameReceived);
-        QVERIFY(link_get_imei());
-        QVERIFY(!comm->isPortOpen());
-        QVERIFY(openPort(module->devicePath()));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            std::any_of(seen.calls.begin(), seen.calls.end(),
-                        [](const QVariantList &c) { return c.value(0).toUInt() == CMD_GET_IMEI; }),
-            kIoTimeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(int(link_get_state()->cmdStatus[CMD_GET_IMEI]), 0, kIoTimeoutMs);
+    // What an open answers, once, after what came before it. The tool's side of the pty and
+    // its lock file go with a closed port and with a destroyed worker.
+    void openOutcomes_data() {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<bool>("missing");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<bool>("held");  // a port is open afterwards
+        QTest::newRow("missing port") << QStringList() << true << false << false;
+        QTest::newRow("second open refused") << QStringList{"open"} << false << false << true;
+        QTest::newRow("again after close") << QStringList{"open", "close"} << false << true << true;
+        QTest::newRow("again after the worker is gone")
+            << QStringList{"open", "destroy"} << false << true << true;
     }
-
-    void missingPortFailsOnce() {
-        QVERIFY(!openPort(QStringLiteral("/dev/kova-no-such-port")));
-        QVERIFY(!comm->isPortOpen());
-        QVERIFY(!comm->portErrorText().isEmpty());
-        QVERIFY(openPort(module->devicePath()));  // a round trip through the worker's queue
-        QCOMPARE(opened->count(), 2);
-        QCOMPARE(opened->calls[0], QVariantList{false});
-    }
-
-    void secondOpenIsRefused() {
-        QVERIFY(openPort(module->devicePath()));
-        QVERIFY(!openPort(module->devicePath()));
-        QVERIFY(comm->isPortOpen());
-        QCOMPARE(comm->portName(), module->devicePath());
-    }
-
-    void lineSettings() {
-        QVERIFY(openPort(module->devicePath()));
-        const LineSettings line = readLineSettings(module->devicePath());
-        QCOMPARE(line.speed, speed_t(B115200));
-        QVERIFY(line.eightBits);
-        QVERIFY(!line.parity);
-        QVERIFY(!line.twoStopBits);
-        QVERIFY(line.hardwareFlow);
-    }
-
-    void closeIsConfirmed() {
-        QVERIFY(openPort(module->devicePath()));
-        QueuedRecorder closed(comm, &CommProcessor::SerialPortClosed);
-        emit comm->DoCloseSerialPort();
-        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kIoTimeoutMs);
-        QVERIFY(!comm->isPortOpen());
-        QVERIFY(openPort(module->devicePath()));  // and the same port opens again
+    void openOutcomes() {
+        QFETCH(QStringList, before);
+        QFETCH(bool, missing);
+        QFETCH(bool, opens);
+        QFETCH(bool, held);
+        const QString device = module->devicePath();
+        for (const QString &step : before) {
+            if (step == "open") {
+                QVERIFY(openPort(device));
+            } else if (step == "close") {
+                QVERIFY(closePort());
+            } else {
+                delete opened;
+                delete comm;
+                comm = new CommProcessor;
+                opened = new QueuedRecorder(comm, &CommProcessor::OpenSerialPortDone);
+            }
+        }
+        const int answers = opened->count();
+        QCOMPARE(openPort(missing ? QStringLiteral("/dev/kova-no-such-port") : device), opens);
+        QCOMPARE(comm->isPortOpen(), held);
+        if (held) {
+            QCOMPARE(comm->portName(), device);
+            QCOMPARE(lineSettings(device), QStringLiteral("115200 8N1 RTS/CTS"));
+        } else {
+            QVERIFY(!comm->portErrorText().isEmpty());
+        }
+        QVERIFY(closePort());  // a round trip through the worker's queue: no second answer
+        QCOMPARE(opened->count(), answers + 1);
     }
 
     void portLossIsReportedOnce() {
@@ -232,20 +220,6 @@ class TestCommProcessor : public QObject {
         QFETCH(QString, reason);
         QFETCH(QString, message);
         QCOMPARE(CommProcessor::portLossMessage(QStringLiteral("/dev/ttyUSB0"), reason), message);
-    }
-
-    void destroyingStopsThePortAndThread() {
-        QVERIFY(openPort(module->devicePath()));
-        delete opened;
-        opened = nullptr;
-        delete comm;
-        comm = nullptr;
-        // The tool's side of the pty is closed: the module can no longer be written to by it.
-        CommProcessor second;
-        QueuedRecorder reopened(&second, &CommProcessor::OpenSerialPortDone);
-        emit second.OpenSerialPort(module->devicePath());
-        QTRY_COMPARE_WITH_TIMEOUT(reopened.count(), 1, kIoTimeoutMs);
-        QCOMPARE(reopened.last(), QVariantList{true});  // the lock file went with the port
     }
 
     // Every frame of a burst is acknowledged and handled once, with no wait for a tick
