@@ -398,10 +398,24 @@ LockedLinkState link_get_state() {
     return LockedLinkState();
 }
 
+// What the receive-path decoder dropped since the statistics were last reset: it counts, the
+// link only reads.
+static void read_decoder_counts(const LinkState &s, LinkCounters &c) {
+    const FrameDecoder &d = frame_decoder_instance();
+    const auto since = [](uint32_t count, uint32_t base) {
+        return count >= base ? count - base : count;  // the decoder was started afresh
+    };
+    c.crcErrors = since(d.badCrcCount, s.decoderBase.badCrcCount);
+    c.overflows = since(d.overflowCount, s.decoderBase.overflowCount);
+    c.tooShort = since(d.tooShortCount, s.decoderBase.tooShortCount);
+    c.cutOff = since(d.cutOffCount, s.decoderBase.cutOffCount);
+}
+
 LinkSnapshot link_snapshot() {
     LockedLinkState s;
     LinkSnapshot copy = static_cast<const LinkSnapshot &>(*s);
     copy.smsInProgress = sms_in_progress(*s) ? 1 : 0;
+    read_decoder_counts(*s, copy.counters);
     return copy;
 }
 
@@ -455,10 +469,17 @@ int link_store_received(const LinkMessage *message) {
     return store_received(t.state, message, QByteArray());
 }
 
-namespace {
-// The bytes of the frame the receive-path decoder is in, as they arrived.
-QByteArray arriving;
-}  // namespace
+// What became of a frame the decoder dropped, for its traffic record.
+static TrafficOutcome dropped_as(FrameEnd end) {
+    switch (end) {
+        case FrameEnd::BadCrc:
+            return TrafficOutcome::BadCrc;
+        case FrameEnd::Overflow:
+            return TrafficOutcome::Overflow;
+        default:
+            return TrafficOutcome::CutOff;
+    }
+}
 
 int link_receive(const QByteArray &bytes) {
     if (bytes.isEmpty()) {
@@ -469,46 +490,13 @@ int link_receive(const QByteArray &bytes) {
     s.counters.bytesReceived += static_cast<uint64_t>(bytes.size());
     FrameDecoder &decoder = frame_decoder_instance();
     int stored = 0;
-    const auto spoiled = [&](TrafficOutcome outcome) {
-        traffic_add(s, true, arriving, nullptr, outcome);
-        arriving.clear();
-    };
     for (const char c : bytes) {
-        const auto byte = static_cast<uint8_t>(c);
-        const bool inFrame = decoder.state == InFrame || decoder.state == InFrameEscape;
-        if (byte == FRAME_START && decoder.state != HuntEscape && decoder.state != InFrameEscape) {
-            if (inFrame && arriving.size() > 1) {
-                spoiled(TrafficOutcome::CutOff);
-            }
-            arriving.clear();
-        }
-        if (inFrame || byte == FRAME_START) {
-            arriving.append(c);
-        }
-        switch (frame_decoder_put(&decoder, byte)) {
-            case FRAME_COMPLETE: {
-                LinkMessage message;
-                if (frame_decoder_take(&decoder, &message) == FRAME_OK) {
-                    stored += store_received(s, &message, arriving);
-                    arriving.clear();
-                } else {
-                    spoiled(TrafficOutcome::CutOff);
-                }
-                break;
-            }
-            case FRAME_BAD_CRC:
-                ++s.counters.crcErrors;
-                spoiled(TrafficOutcome::BadCrc);
-                break;
-            case FRAME_NO_ROOM:
-                ++s.counters.overflows;
-                spoiled(TrafficOutcome::Overflow);
-                break;
-            case FRAME_TOO_SHORT:
-                spoiled(TrafficOutcome::CutOff);
-                break;
-            default:
-                break;
+        const int result = frame_decoder_put(&decoder, static_cast<uint8_t>(c));
+        LinkMessage message;
+        if (result == FRAME_COMPLETE && frame_decoder_take(&decoder, &message) == FRAME_OK) {
+            stored += store_received(s, &message, decoder.endedBytes);
+        } else if (decoder.ended != FrameEnd::None) {
+            traffic_add(s, true, decoder.endedBytes, nullptr, dropped_as(decoder.ended));
         }
     }
     return stored;

@@ -154,8 +154,11 @@ struct LinkCounters {
     uint64_t bytesReceived = 0;
     uint32_t rewrites = 0;
     uint32_t naksReceived = 0;
+    // Frames the receive-path decoder dropped; its own counts, read by link_snapshot().
     uint32_t crcErrors = 0;
     uint32_t overflows = 0;
+    uint32_t tooShort = 0;
+    uint32_t cutOff = 0;
     // Module texts cut or dropped because their field was full.
     uint32_t textsCut = 0;
     // Replies to an SMS send while none was owed one: credited to nothing.
@@ -296,6 +299,13 @@ struct LinkState : LinkSnapshot {
     // Oldest first: the module answers in the order it was asked. An SMS is the only one of
     // its kind here, so a reply to a send is never paired with another SMS's.
     std::deque<AwaitedOutcome> awaitingOutcome;
+    // The decoder's counts when the line statistics were last reset.
+    struct {
+        uint32_t badCrcCount = 0;
+        uint32_t overflowCount = 0;
+        uint32_t tooShortCount = 0;
+        uint32_t cutOffCount = 0;
+    } decoderBase;
     bool recordTraffic = false;
     uint64_t lastTrafficId = 0;
     std::deque<TrafficChange> traffic;
