@@ -28,6 +28,7 @@ void MainWindow::refreshTrafficStatistics() {
     const LinkCounters counters = link_snapshot().counters;
     ui->lblDebugTrafficStatistics->setText(
         trafficStatisticsLine(counters, frameRate_.sample(counters)));
+    ui->lblDebugTrafficStatistics->setToolTip(trafficStatisticsToolTip(counters));
 }
 
 void MainWindow::on_btnDebugGenerateMessage_clicked() {

@@ -129,7 +129,7 @@ bool linkIdle(const VirtualModule &module) {
     }
     LockedLinkState s = link_get_state();
     for (const TxSlot &slot : s->txTable) {
-        if (slot.occupied() && !slot.done) {
+        if (slot.occupied() && slot.state != TxState::Done) {
             return false;
         }
     }

@@ -36,10 +36,8 @@ bool occupy(int count) {
         }
     }
     link_detail::Transaction t;
-    for (TxSlot &slot : t.state.txTable) {
-        if (slot.occupied()) {
-            slot.lastSent = NOW;
-        }
+    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+        link_detail::tx_written(t.state, i, NOW);
     }
     return true;
 }

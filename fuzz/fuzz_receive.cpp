@@ -160,7 +160,7 @@ int check_transfers(const LinkState &s, bool requested) {
             log.queued += now.mid(before);
             log.placed += placed;
             log.slot = t.slot;
-            log.written = t.slot >= 0 ? s.txTable[t.slot].lastSent != 0 : log.written;
+            log.written = t.slot >= 0 ? s.txTable[t.slot].state != TxState::Waiting : log.written;
             log.committed = t.committed;
         }
     }
@@ -185,14 +185,40 @@ void check_state(After when) {
     // After a flood the frames differ only in their sequence numbers: decoding all of them
     // would slow the fuzzer down several times over.
     int framesToDecode = when == After::End ? 64 : 0;
-    for (const TxSlot &slot : s->txTable) {
+    const TxIndex &x = s->txIndex;
+    size_t written = 0;
+    int64_t firstDue = INT64_MAX;
+    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+        const TxSlot &slot = s->txTable[i];
         carried += slot.transfer != 0 ? 1 : 0;
-        FUZZ_CHECK(slot.occupied() || (!slot.length && !slot.done && !slot.lastSent));
+        FUZZ_CHECK(slot.occupied() || (!slot.length && !slot.frame && !slot.transfer));
         FUZZ_CHECK(slot.length <= FRAME_BUFFER_SIZE && slot.lastSent <= h.now);
         if (slot.occupied() && framesToDecode-- > 0) {
-            decode_checked(bytes_of(slot));
+            // What the slot keeps is what its frame says.
+            const DecodedFrame m = decode_checked(bytes_of(slot));
+            FUZZ_CHECK(m.cmdId == slot.cmdId && m.seq == slot.seq && m.payload == slot.payload);
         }
+        // The index holds every slot under its state, and nowhere else.
+        const bool waiting = slot.state == TxState::Waiting;
+        FUZZ_CHECK(x.free.test(i) == !slot.occupied() &&
+                   x.done.test(i) == (slot.state == TxState::Done));
+        FUZZ_CHECK(x.waitingControl.test(i) == (waiting && slot.control()) &&
+                   x.waiting.test(i) == (waiting && !slot.control()));
+        if (slot.state == TxState::Written) {
+            ++written;
+            firstDue = std::min(firstDue, slot.lastSent + LINK_RETRANSMIT_SECONDS + 1);
+            const auto &bySeq = x.writtenBySeq[slot.seq];
+            const auto &byCommand = x.writtenByCommand[slot.cmdId];
+            FUZZ_CHECK(std::count(bySeq.begin(), bySeq.end(), i) == 1 &&
+                       std::count(byCommand.begin(), byCommand.end(), i) == 1);
+        }
+        FUZZ_CHECK(slot.state != TxState::Written || !slot.control());
     }
+    size_t indexed = 0;
+    for (const auto &list : x.writtenBySeq) {
+        indexed += list.size();
+    }
+    FUZZ_CHECK(indexed == written && x.nextDue <= firstDue);
     FUZZ_CHECK(check_transfers(*s, when == After::Request) == carried);
     for (const auto &slot : s->rxTable) {
         FUZZ_CHECK(!slot || (when != After::Pass && when != After::End));
@@ -226,8 +252,8 @@ bool wake() {
     // Acknowledgements go out before any other frame.
     LockedLinkState s = link_get_state();
     for (const TxSlot &slot : s->txTable) {
-        FUZZ_CHECK(frame.cmdId <= CMD_MAX_MESSAGE_SIZE || !slot.occupied() || slot.done ||
-                   link_detail::frame_command(slot) > CMD_MAX_MESSAGE_SIZE);
+        FUZZ_CHECK(frame.cmdId <= CMD_MAX_MESSAGE_SIZE || !slot.occupied() ||
+                   slot.state == TxState::Done || !slot.control());
     }
     return true;
 }

@@ -2,6 +2,7 @@
 #include "frame_codec.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -96,11 +97,42 @@ int frame_decoder_init(FrameDecoder *decoder, uint8_t *buffer, uint16_t capacity
     return FRAME_OK;
 }
 
+// The frame's bytes so far are the ended frame's; counts what it was dropped for.
+static void end_frame(FrameDecoder *d, FrameEnd how) {
+    d->ended = how;
+    std::swap(d->endedBytes, d->bytes);
+    d->bytes.resize(0);
+    switch (how) {
+        case FrameEnd::BadCrc:
+            ++d->badCrcCount;
+            break;
+        case FrameEnd::Overflow:
+            ++d->overflowCount;
+            break;
+        case FrameEnd::TooShort:
+            ++d->tooShortCount;
+            break;
+        case FrameEnd::CutOff:
+            ++d->cutOffCount;
+            break;
+        case FrameEnd::None:
+        case FrameEnd::Complete:
+            break;
+    }
+}
+
+static void start_frame(FrameDecoder *d) {
+    d->length = 0;
+    d->state = InFrame;
+    d->bytes.resize(0);
+    d->bytes.append(static_cast<char>(FRAME_START));
+}
+
 static int store_body_byte(FrameDecoder *d, uint8_t byte) {
     if (d->length >= d->capacity) {
         // The rest of an overlong frame is ignored until the next start marker.
         d->state = Hunt;
-        ++d->overflowCount;
+        end_frame(d, FrameEnd::Overflow);
         return FRAME_NO_ROOM;
     }
     d->buffer[d->length++] = byte;
@@ -110,7 +142,7 @@ static int store_body_byte(FrameDecoder *d, uint8_t byte) {
 static int finish_frame(FrameDecoder *d) {
     if (d->length <= 3) {
         d->state = Hunt;
-        ++d->tooShortCount;
+        end_frame(d, FrameEnd::TooShort);
         return FRAME_TOO_SHORT;
     }
     const uint16_t received =
@@ -118,10 +150,11 @@ static int finish_frame(FrameDecoder *d) {
     d->length = static_cast<uint16_t>(d->length - 2);
     if (crc16(d->buffer, d->length) != received) {
         d->state = Hunt;
-        ++d->badCrcCount;
+        end_frame(d, FrameEnd::BadCrc);
         return FRAME_BAD_CRC;
     }
     d->state = Complete;
+    end_frame(d, FrameEnd::Complete);
     return FRAME_COMPLETE;
 }
 
@@ -129,13 +162,16 @@ int frame_decoder_put(FrameDecoder *d, uint8_t byte) {
     if (d == nullptr || !d->initialised) {
         return FRAME_NOT_INITIALISED;
     }
+    d->ended = FrameEnd::None;
+    if (d->state == InFrame || d->state == InFrameEscape) {
+        d->bytes.append(static_cast<char>(byte));
+    }
     switch (d->state) {
         case Hunt:
             if (byte == FRAME_ESCAPE) {
                 d->state = HuntEscape;
             } else if (byte == FRAME_START) {
-                d->length = 0;
-                d->state = InFrame;
+                start_frame(d);
             }
             return FRAME_OK;
         case HuntEscape:
@@ -148,7 +184,12 @@ int frame_decoder_put(FrameDecoder *d, uint8_t byte) {
                 return FRAME_OK;
             }
             if (byte == FRAME_START) {
-                d->length = 0;  // a new frame starts; the cut-off one is abandoned
+                // A new frame starts; the one it cut off is abandoned.
+                if (d->length > 0) {
+                    d->bytes.chop(1);
+                    end_frame(d, FrameEnd::CutOff);
+                }
+                start_frame(d);
                 return FRAME_OK;
             }
             if (byte == FRAME_END) {
@@ -183,6 +224,7 @@ int frame_decoder_take(FrameDecoder *d, LinkMessage *out) {
     const uint16_t header = d->length >= 1 && d->buffer[0] >= FIRST_STATUS_ID ? 3 : 2;
     // An id that needs a status byte but came without one is not handed out.
     if (d->length < header) {
+        d->ended = FrameEnd::TooShort;  // its bytes stay those of the frame that completed
         ++d->tooShortCount;
         return FRAME_TOO_SHORT;
     }

@@ -45,6 +45,9 @@ enum FrameDecoderState : uint32_t {
     Complete = 4,
 };
 
+// How the byte just fed ended a frame, if it did.
+enum class FrameEnd : uint8_t { None, Complete, BadCrc, Overflow, TooShort, CutOff };
+
 struct FrameDecoder {
     uint8_t initialised = 0;
     uint8_t *buffer = nullptr;
@@ -55,6 +58,12 @@ struct FrameDecoder {
     uint32_t badCrcCount = 0;
     uint32_t overflowCount = 0;
     uint32_t tooShortCount = 0;
+    uint32_t cutOffCount = 0;  // frames a new start marker broke off
+    // The frame being received as it arrives, from its start marker; once a byte ends it,
+    // `ended` says how and `endedBytes` holds it until the next byte is fed.
+    QByteArray bytes;
+    FrameEnd ended = FrameEnd::None;
+    QByteArray endedBytes;
 };
 
 uint16_t crc16_update(uint16_t crc, uint8_t byte);

@@ -52,10 +52,23 @@ int next_received(LinkState &s);
 int find_pending_control(LinkState &s);
 int find_due_retransmit(LinkState &s, int64_t now);
 
-void free_tx_slot(TxSlot &slot);
-uint8_t frame_command(const TxSlot &slot);
+// Every change of a transmit slot's state goes through these, which keep the table's index.
+void free_tx_slot(LinkState &s, int index);
+// The slot's frame goes to the line now: a control frame is Done, any other Written.
+void tx_written(LinkState &s, int index, int64_t now);
+// A written frame was acknowledged, refused or answered.
+void tx_done(LinkState &s, int index);
+// The written frame an ACK of `seq` ends: the lowest slot holding it; -1 when none does.
+int find_acknowledged(const LinkState &s, uint8_t seq);
+// The written frames of a command that a reply may end, lowest slot first.
+std::vector<uint16_t> written_of_command(const LinkState &s, uint8_t cmdId);
+// Takes the message out of a receive slot.
+std::unique_ptr<RxSlot> take_received(LinkState &s, int index);
 // The command whose status reports the frame in `index`: its transfer's, or its own.
 uint8_t reported_status(const LinkState &s, int index);
+
+// Unpacks a received frame's payload into the record by its id's row (reply_dispatch.cpp).
+void unpack_received(Transaction &t, const LinkMessage &m);
 
 // Traffic records (link_traffic.cpp); 0 when nothing is recorded.
 uint64_t traffic_add(LinkState &s, bool fromModule, const QByteArray &wire,

@@ -1,6 +1,8 @@
 // The link record, its table searches and the send primitive.
 #include "link_state.h"
 
+#include <algorithm>
+
 #include "link_clock.h"
 #include "link_internal.h"
 #include "module3g.h"
@@ -98,15 +100,86 @@ void Outbox::flush() {
     }
 }
 
-void free_tx_slot(TxSlot &slot) {
-    slot = TxSlot();
+namespace {
+
+void forget(std::vector<uint16_t> &list, int index) {
+    for (uint16_t &entry : list) {
+        if (entry == index) {
+            entry = list.back();
+            list.pop_back();
+            return;
+        }
+    }
 }
 
-uint8_t frame_command(const TxSlot &slot) {
-    uint8_t cmdId = 0;
-    uint8_t seq = 0;
-    frame_read_header(slot.frame.get(), slot.length, &cmdId, &seq);
-    return cmdId;
+// Takes the slot out of the index entry of the state it is in.
+void unindex(TxIndex &x, const TxSlot &slot, int index) {
+    switch (slot.state) {
+        case TxState::Free:
+            x.free.clear(index);
+            break;
+        case TxState::Waiting:
+            (slot.control() ? x.waitingControl : x.waiting).clear(index);
+            break;
+        case TxState::Written:
+            forget(x.writtenBySeq[slot.seq], index);
+            forget(x.writtenByCommand[slot.cmdId], index);
+            break;
+        case TxState::Done:
+            x.done.clear(index);
+            break;
+    }
+}
+
+}  // namespace
+
+void free_tx_slot(LinkState &s, int index) {
+    TxSlot &slot = s.txTable[index];
+    if (!slot.occupied()) {
+        return;
+    }
+    unindex(s.txIndex, slot, index);
+    slot = TxSlot();
+    s.txIndex.free.set(index);
+}
+
+void tx_written(LinkState &s, int index, int64_t now) {
+    TxSlot &slot = s.txTable[index];
+    slot.lastSent = now;
+    if (slot.state != TxState::Waiting) {
+        return;
+    }
+    unindex(s.txIndex, slot, index);
+    if (slot.control()) {
+        slot.state = TxState::Done;
+        s.txIndex.done.set(index);
+        return;
+    }
+    slot.state = TxState::Written;
+    s.txIndex.writtenBySeq[slot.seq].push_back(uint16_t(index));
+    s.txIndex.writtenByCommand[slot.cmdId].push_back(uint16_t(index));
+    s.txIndex.nextDue = std::min(s.txIndex.nextDue, now + LINK_RETRANSMIT_SECONDS + 1);
+}
+
+void tx_done(LinkState &s, int index) {
+    TxSlot &slot = s.txTable[index];
+    if (slot.state != TxState::Written) {
+        return;
+    }
+    unindex(s.txIndex, slot, index);
+    slot.state = TxState::Done;
+    s.txIndex.done.set(index);
+}
+
+int find_acknowledged(const LinkState &s, uint8_t seq) {
+    const std::vector<uint16_t> &list = s.txIndex.writtenBySeq[seq];
+    return list.empty() ? -1 : *std::min_element(list.begin(), list.end());
+}
+
+std::vector<uint16_t> written_of_command(const LinkState &s, uint8_t cmdId) {
+    std::vector<uint16_t> list = s.txIndex.writtenByCommand[cmdId];
+    std::sort(list.begin(), list.end());
+    return list;
 }
 
 int place_frame(LinkState &s, uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
@@ -119,10 +192,17 @@ int place_frame(LinkState &s, uint8_t cmdId, uint8_t seq, uint8_t status, const 
     TxSlot &slot = s.txTable[index];
     if (link_build_frame(cmdId, seq, status, payload, length, &slot.frame, &slot.length) !=
         FRAME_OK) {
-        free_tx_slot(slot);
+        slot = TxSlot();
         ++s.counters.encodeFailures;
         return -1;
     }
+    slot.cmdId = cmdId;
+    slot.seq = seq;
+    slot.status = status;
+    slot.payload = QByteArray(reinterpret_cast<const char *>(payload), length);
+    slot.state = TxState::Waiting;
+    s.txIndex.free.clear(index);
+    (slot.control() ? s.txIndex.waitingControl : s.txIndex.waiting).set(index);
     return index;
 }
 
@@ -166,15 +246,9 @@ static uint16_t cursor_in_range(uint16_t cursor) {
 
 int find_free_tx_slot(LinkState &s) {
     const uint16_t start = cursor_in_range(s.txAllocCursor);
-    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
-        const int index = (start + i) % LINK_SLOT_COUNT;
-        if (!s.txTable[index].occupied()) {
-            s.txAllocCursor = static_cast<uint16_t>(index);
-            return index;
-        }
-    }
-    s.txAllocCursor = start;
-    return -1;
+    const int index = s.txIndex.free.next_from(start);
+    s.txAllocCursor = index >= 0 ? uint16_t(index) : start;
+    return index;
 }
 
 int find_free_rx_slot(LinkState &s) {
@@ -191,42 +265,66 @@ int find_free_rx_slot(LinkState &s) {
 }
 
 int next_received(LinkState &s) {
-    const uint16_t start = cursor_in_range(s.rxReadCursor);
-    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
-        const int index = (start + i) % LINK_SLOT_COUNT;
-        if (s.rxTable[index]) {
-            s.rxReadCursor = static_cast<uint16_t>(index);
-            return index;
-        }
+    const int index = s.rxOccupied.next_from(cursor_in_range(s.rxReadCursor));
+    if (index >= 0) {
+        s.rxReadCursor = static_cast<uint16_t>(index);
     }
-    return -1;
+    return index;
+}
+
+std::unique_ptr<RxSlot> take_received(LinkState &s, int index) {
+    s.rxOccupied.clear(index);
+    return std::move(s.rxTable[index]);
 }
 
 int find_pending_control(LinkState &s) {
-    const uint16_t start = cursor_in_range(s.txScanCursor);
+    return s.txIndex.waitingControl.next_from(cursor_in_range(s.txScanCursor));
+}
+
+// Whichever of two slots a search from `start` meets first.
+static int first_met(int start, int a, int b) {
+    if (a < 0 || b < 0) {
+        return a < 0 ? b : a;
+    }
+    const auto distance = [start](int i) {
+        return (i - start + LINK_SLOT_COUNT) % LINK_SLOT_COUNT;
+    };
+    return distance(a) <= distance(b) ? a : b;
+}
+
+// The first slot from `start` that was never written or is due again. Only when a written frame
+// may be due does it look at the written ones; a look that finds none due learns when the
+// first will be.
+static int due_from(LinkState &s, uint16_t start, int64_t now) {
+    TxIndex &x = s.txIndex;
+    const int unwritten =
+        first_met(start, x.waiting.next_from(start), x.waitingControl.next_from(start));
+    if (now < x.nextDue) {
+        return unwritten;
+    }
+    int64_t earliest = INT64_MAX;
     for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
         const int index = (start + i) % LINK_SLOT_COUNT;
         const TxSlot &slot = s.txTable[index];
-        if (slot.occupied() && !slot.done && frame_command(slot) <= CMD_MAX_MESSAGE_SIZE) {
+        if (slot.state == TxState::Waiting) {
             return index;
         }
+        if (slot.state == TxState::Written) {
+            if (now - slot.lastSent > LINK_RETRANSMIT_SECONDS) {
+                return index;
+            }
+            earliest = std::min(earliest, slot.lastSent + LINK_RETRANSMIT_SECONDS + 1);
+        }
     }
+    x.nextDue = earliest;
     return -1;
 }
 
 int find_due_retransmit(LinkState &s, int64_t now) {
     const uint16_t start = cursor_in_range(s.txScanCursor);
-    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
-        const int index = (start + i) % LINK_SLOT_COUNT;
-        const TxSlot &slot = s.txTable[index];
-        if (slot.occupied() && !slot.done &&
-            (slot.lastSent == 0 || now - slot.lastSent > LINK_RETRANSMIT_SECONDS)) {
-            s.txScanCursor = static_cast<uint16_t>(index);
-            return index;
-        }
-    }
-    s.txScanCursor = start;
-    return -1;
+    const int index = due_from(s, start, now);
+    s.txScanCursor = index >= 0 ? uint16_t(index) : start;
+    return index;
 }
 
 }  // namespace link_detail
@@ -268,12 +366,11 @@ Module3G *link_notifier() {
 }
 
 static void reset_queues(LinkState &s) {
-    for (TxSlot &slot : s.txTable) {
-        free_tx_slot(slot);
+    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+        free_tx_slot(s, i);
+        take_received(s, i);
     }
-    for (auto &slot : s.rxTable) {
-        slot.reset();
-    }
+    s.txIndex.nextDue = INT64_MAX;
     transfers_reset(s);
     s.rxReadCursor = 0;
     s.rxAllocCursor = 0;
@@ -301,10 +398,24 @@ LockedLinkState link_get_state() {
     return LockedLinkState();
 }
 
+// What the receive-path decoder dropped since the statistics were last reset: it counts, the
+// link only reads.
+static void read_decoder_counts(const LinkState &s, LinkCounters &c) {
+    const FrameDecoder &d = frame_decoder_instance();
+    const auto since = [](uint32_t count, uint32_t base) {
+        return count >= base ? count - base : count;  // the decoder was started afresh
+    };
+    c.crcErrors = since(d.badCrcCount, s.decoderBase.badCrcCount);
+    c.overflows = since(d.overflowCount, s.decoderBase.overflowCount);
+    c.tooShort = since(d.tooShortCount, s.decoderBase.tooShortCount);
+    c.cutOff = since(d.cutOffCount, s.decoderBase.cutOffCount);
+}
+
 LinkSnapshot link_snapshot() {
     LockedLinkState s;
     LinkSnapshot copy = static_cast<const LinkSnapshot &>(*s);
     copy.smsInProgress = sms_in_progress(*s) ? 1 : 0;
+    read_decoder_counts(*s, copy.counters);
     return copy;
 }
 
@@ -346,6 +457,7 @@ static int store_received(LinkState &s, const LinkMessage *message, const QByteA
     }
     slot->trafficId = traffic_add(s, true, wire, message, TrafficOutcome::None);
     s.rxTable[index] = std::move(slot);
+    s.rxOccupied.set(index);
     return 1;
 }
 
@@ -357,10 +469,17 @@ int link_store_received(const LinkMessage *message) {
     return store_received(t.state, message, QByteArray());
 }
 
-namespace {
-// The bytes of the frame the receive-path decoder is in, as they arrived.
-QByteArray arriving;
-}  // namespace
+// What became of a frame the decoder dropped, for its traffic record.
+static TrafficOutcome dropped_as(FrameEnd end) {
+    switch (end) {
+        case FrameEnd::BadCrc:
+            return TrafficOutcome::BadCrc;
+        case FrameEnd::Overflow:
+            return TrafficOutcome::Overflow;
+        default:
+            return TrafficOutcome::CutOff;
+    }
+}
 
 int link_receive(const QByteArray &bytes) {
     if (bytes.isEmpty()) {
@@ -371,46 +490,13 @@ int link_receive(const QByteArray &bytes) {
     s.counters.bytesReceived += static_cast<uint64_t>(bytes.size());
     FrameDecoder &decoder = frame_decoder_instance();
     int stored = 0;
-    const auto spoiled = [&](TrafficOutcome outcome) {
-        traffic_add(s, true, arriving, nullptr, outcome);
-        arriving.clear();
-    };
     for (const char c : bytes) {
-        const auto byte = static_cast<uint8_t>(c);
-        const bool inFrame = decoder.state == InFrame || decoder.state == InFrameEscape;
-        if (byte == FRAME_START && decoder.state != HuntEscape && decoder.state != InFrameEscape) {
-            if (inFrame && arriving.size() > 1) {
-                spoiled(TrafficOutcome::CutOff);
-            }
-            arriving.clear();
-        }
-        if (inFrame || byte == FRAME_START) {
-            arriving.append(c);
-        }
-        switch (frame_decoder_put(&decoder, byte)) {
-            case FRAME_COMPLETE: {
-                LinkMessage message;
-                if (frame_decoder_take(&decoder, &message) == FRAME_OK) {
-                    stored += store_received(s, &message, arriving);
-                    arriving.clear();
-                } else {
-                    spoiled(TrafficOutcome::CutOff);
-                }
-                break;
-            }
-            case FRAME_BAD_CRC:
-                ++s.counters.crcErrors;
-                spoiled(TrafficOutcome::BadCrc);
-                break;
-            case FRAME_NO_ROOM:
-                ++s.counters.overflows;
-                spoiled(TrafficOutcome::Overflow);
-                break;
-            case FRAME_TOO_SHORT:
-                spoiled(TrafficOutcome::CutOff);
-                break;
-            default:
-                break;
+        const int result = frame_decoder_put(&decoder, static_cast<uint8_t>(c));
+        LinkMessage message;
+        if (result == FRAME_COMPLETE && frame_decoder_take(&decoder, &message) == FRAME_OK) {
+            stored += store_received(s, &message, decoder.endedBytes);
+        } else if (decoder.ended != FrameEnd::None) {
+            traffic_add(s, true, decoder.endedBytes, nullptr, dropped_as(decoder.ended));
         }
     }
     return stored;

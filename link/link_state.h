@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "command_ids.h"
 #include "frame_codec.h"
 #include "link_traffic.h"
+#include "slot_bits.h"
 
 class Module3G;
 
@@ -81,12 +83,22 @@ constexpr std::array<char, N> text(const char (&value)[M]) {
 // Identifies a multi-frame transfer (an SMS, a mail, a socket payload); 0 is none.
 using LinkTransferId = uint32_t;
 
+// A transmit slot's life. A frame is placed Waiting, goes Written when it goes to the line (and
+// stays Written while it is written again), is Done once acknowledged, refused or answered (a
+// control frame once written), and is Free again at the engine's next pass.
+enum class TxState : uint8_t { Free, Waiting, Written, Done };
+
 struct TxSlot {
-    std::unique_ptr<uint8_t[]> frame;  // empty marks a free slot
+    TxState state = TxState::Free;
+    // What was placed, kept so that no question about the slot decodes our own frame again.
+    uint8_t cmdId = 0;
+    uint8_t seq = 0;
+    uint8_t status = 0;
+    QByteArray payload;
+    std::unique_ptr<uint8_t[]> frame;
     uint16_t length = 0;
-    uint8_t done = 0;
     int64_t firstSent = 0;  // clock seconds of the first write
-    int64_t lastSent = 0;   // clock seconds of the last write; 0 = never written
+    int64_t lastSent = 0;   // clock seconds of the last write, once Written
     uint8_t writes = 0;     // up to LINK_SILENT_AFTER_WRITES
     bool request = false;   // a frame of ours that the module answers with a reply
     LinkTransferId transfer = 0;
@@ -96,7 +108,25 @@ struct TxSlot {
     LinkTransferId ends = 0;
     uint64_t trafficId = 0;  // the record of its last write
 
-    bool occupied() const { return frame != nullptr; }
+    bool occupied() const { return state != TxState::Free; }
+    // Written once, never repeated, never acknowledged.
+    bool control() const { return cmdId <= CMD_MAX_MESSAGE_SIZE; }
+};
+
+// The transmit slots by state, kept by the functions that move a slot from one to another, so
+// that no search of the engine walks the whole table.
+struct TxIndex {
+    SlotBits<LINK_SLOT_COUNT> free;
+    SlotBits<LINK_SLOT_COUNT> waitingControl;
+    SlotBits<LINK_SLOT_COUNT> waiting;  // the others never written
+    SlotBits<LINK_SLOT_COUNT> done;
+    // Written frames that an ACK or a reply can end, by sequence number and by command.
+    std::array<std::vector<uint16_t>, 256> writtenBySeq;
+    std::array<std::vector<uint16_t>, 256> writtenByCommand;
+    // No written frame comes due before this; it may be early, never late.
+    int64_t nextDue = INT64_MAX;
+
+    TxIndex() { free.set_all(); }
 };
 
 // A received message and the payload bytes it owns.
@@ -124,8 +154,11 @@ struct LinkCounters {
     uint64_t bytesReceived = 0;
     uint32_t rewrites = 0;
     uint32_t naksReceived = 0;
+    // Frames the receive-path decoder dropped; its own counts, read by link_snapshot().
     uint32_t crcErrors = 0;
     uint32_t overflows = 0;
+    uint32_t tooShort = 0;
+    uint32_t cutOff = 0;
     // Module texts cut or dropped because their field was full.
     uint32_t textsCut = 0;
     // Replies to an SMS send while none was owed one: credited to nothing.
@@ -266,12 +299,21 @@ struct LinkState : LinkSnapshot {
     // Oldest first: the module answers in the order it was asked. An SMS is the only one of
     // its kind here, so a reply to a send is never paired with another SMS's.
     std::deque<AwaitedOutcome> awaitingOutcome;
+    // The decoder's counts when the line statistics were last reset.
+    struct {
+        uint32_t badCrcCount = 0;
+        uint32_t overflowCount = 0;
+        uint32_t tooShortCount = 0;
+        uint32_t cutOffCount = 0;
+    } decoderBase;
     bool recordTraffic = false;
     uint64_t lastTrafficId = 0;
     std::deque<TrafficChange> traffic;
     uint64_t trafficLost = 0;
     std::array<std::unique_ptr<RxSlot>, LINK_SLOT_COUNT> rxTable;
+    SlotBits<LINK_SLOT_COUNT> rxOccupied;
     std::array<TxSlot, LINK_SLOT_COUNT> txTable;
+    TxIndex txIndex;
 };
 
 namespace link_detail {

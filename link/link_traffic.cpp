@@ -109,6 +109,8 @@ void link_reset_statistics() {
     Transaction t;
     LinkCounters &c = t.state.counters;
     c.framesSent = c.framesReceived = c.bytesSent = c.bytesReceived = 0;
-    c.rewrites = c.naksReceived = c.crcErrors = c.overflows = c.textsCut = 0;
+    c.rewrites = c.naksReceived = c.textsCut = 0;
     c.repeatsDropped = 0;
+    const FrameDecoder &d = frame_decoder_instance();
+    t.state.decoderBase = {d.badCrcCount, d.overflowCount, d.tooShortCount, d.cutOffCount};
 }

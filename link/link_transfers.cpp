@@ -26,9 +26,10 @@ bool awaits(const LinkState &s, TransferKind kind) {
 
 // Takes an unacknowledged commit frame out of the transmit table, so it is not written again.
 void take_back_commit(LinkState &s, LinkTransferId id) {
-    for (TxSlot &slot : s.txTable) {
-        if (slot.occupied() && !slot.done && slot.ends == id) {
-            free_tx_slot(slot);
+    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+        const TxState state = s.txTable[i].state;
+        if ((state == TxState::Waiting || state == TxState::Written) && s.txTable[i].ends == id) {
+            free_tx_slot(s, i);
             return;
         }
     }
@@ -93,8 +94,8 @@ int drop_frames(LinkState &s, Transfer &t) {
     int dropped = static_cast<int>(t.waiting.size());
     if (t.slot >= 0) {
         TxSlot &slot = s.txTable[t.slot];
-        if (slot.lastSent == 0) {
-            free_tx_slot(slot);
+        if (slot.state == TxState::Waiting) {
+            free_tx_slot(s, t.slot);
             ++dropped;
         } else {
             slot.transfer = 0;
@@ -148,7 +149,7 @@ bool start_next(LinkState &s, TransferKind kind) {
 // have lost the number and text it was given too.
 void rewind(LinkState &s, Transfer &t) {
     if (t.slot >= 0) {
-        free_tx_slot(s.txTable[t.slot]);
+        free_tx_slot(s, t.slot);
         t.slot = -1;
     }
     s.transferFramesWaiting += static_cast<int>(t.placed.size());
@@ -170,7 +171,7 @@ uint8_t reported_status(const LinkState &s, int index) {
             }
         }
     }
-    return frame_command(slot);
+    return slot.cmdId;
 }
 
 bool transfer_has_room(const LinkState &s, int frames) {
@@ -335,7 +336,7 @@ void transfers_expire(Transaction &t, int64_t now) {
         if (slot.firstSent == 0 || now - slot.firstSent <= LINK_REPLY_LIFETIME_SECONDS) {
             continue;
         }
-        free_tx_slot(s.txTable[front.slot]);
+        free_tx_slot(s, front.slot);
         front.slot = -1;
         s.cmdStatus[front.statusId] = CMD_STATUS_NOT_SENT;
         t.outbox.transfersEnded.emplace_back(front.id, CMD_STATUS_NOT_SENT);
@@ -394,17 +395,18 @@ void link_port_lost() {
             stillOwed[awaited.statusId] = true;
         }
     }
-    for (TxSlot &slot : s.txTable) {
-        if (!slot.occupied() || slot.lastSent == 0) {
+    for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+        const TxSlot &slot = s.txTable[i];
+        if (slot.state != TxState::Written && slot.state != TxState::Done) {
             continue;
         }
-        const uint8_t id = frame_command(slot);
-        if (slot.reportsTo != 0 && !slot.done) {
+        const bool onItsWay = slot.state == TxState::Written;
+        if (slot.reportsTo != 0 && onItsWay) {
             interrupt(slot.reportsTo, 0);  // its transfer waits for an outcome: told below
-        } else if (slot.request && (!slot.done || s.repliesOwed[id] > 0)) {
-            interrupt(id, 0);
+        } else if (slot.request && (onItsWay || s.repliesOwed[slot.cmdId] > 0)) {
+            interrupt(slot.cmdId, 0);
         }
-        free_tx_slot(slot);
+        free_tx_slot(s, i);
     }
     // Requests written and not answered are the oldest of their queues; those not written
     // yet keep their entries, so that their replies find their own groups and pins.

@@ -9,7 +9,10 @@
 #include "link_state.h"
 #include "link_traffic.h"
 
+// What happened first, then each drop count once it is not 0.
 QString trafficStatisticsLine(const LinkCounters &c, double framesPerSecond);
+// Every count, one to a line, for where the line would clip.
+QString trafficStatisticsToolTip(const LinkCounters &c);
 // Counted from the records; the link's own counts that no frame shows (texts cut) are left out,
 // and the rate is the average over the time the capture spans.
 QString captureStatisticsLine(const std::deque<TrafficRecord> &records);

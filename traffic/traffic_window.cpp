@@ -366,7 +366,9 @@ void TrafficWindow::refreshDropped() {
 }
 
 void TrafficWindow::refreshStatistics() {
-    statistics_->setText(trafficStatisticsLine(link_snapshot().counters, framesPerSecond_));
+    const LinkCounters counters = link_snapshot().counters;
+    statistics_->setText(trafficStatisticsLine(counters, framesPerSecond_));
+    statistics_->setToolTip(trafficStatisticsToolTip(counters));
 }
 
 void TrafficWindow::copySelection() {

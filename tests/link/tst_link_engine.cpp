@@ -243,13 +243,13 @@ class TestLinkEngine : public QObject {
     }
 
     // With more than 255 frames queued, a sequence number also stands on a frame not yet
-    // written; the ACK belongs to the one on the line.
+    // written; an ACK belongs to the one on the line, also when it comes twice.
     void ackEndsTheWrittenFrameNotALaterNamesake() {
         for (int i = 0; i < 300; ++i) {
             QVERIFY(link_get_vin());
         }
         QCOMPARE(link_process(), testsupport::frame(CMD_GET_VIN, 1));
-        link_receive(ack(1));
+        link_receive(ack(1) + ack(1));
         QCOMPARE(testsupport::drain().size(), 299);
         clock.advance(11);
         const QList<QByteArray> again = testsupport::drain();
@@ -470,30 +470,14 @@ class TestLinkEngine : public QObject {
             "|0|0");
         row("response count past payload", "socket", CMD_SOCKET_PAYLOAD, 0x00, "054F4B", "socket",
             "|0|0", true);
-        row("apn", "", CMD_APN_GET, 0x80,
-            "03776562"
-            "0475736572"
-            "027077",
-            "apn", "web|user|pw");
+        row("apn", "", CMD_APN_GET, 0x80, "037765620475736572027077", "apn", "web|user|pw");
         row("apn empty strings", "", CMD_APN_GET, 0x80, "000000", "apn", "||");
-        row("apn third runs past", "", CMD_APN_GET, 0x80,
-            "03776562"
-            "0475736572"
-            "0570",
-            "apn", "||", true);
-        row("apn failed", "", CMD_APN_GET, 0x81,
-            "03776562"
-            "0475736572"
-            "027077",
-            "apn", "||");
-        row("sms header", "", CMD_SMS_NUMBER, 0x00,
-            "03313233"
-            "0432362F31",
-            "sms", "123|26/1||0|0");
-        row("sms header as a reply", "", CMD_SMS_NUMBER, 0x80,
-            "03313233"
-            "0432362F31",
-            "sms", "|||0|0");
+        row("apn third runs past", "", CMD_APN_GET, 0x80, "0377656204757365720570", "apn", "||",
+            true);
+        row("apn failed", "", CMD_APN_GET, 0x81, "037765620475736572027077", "apn", "||");
+        row("sms header", "", CMD_SMS_NUMBER, 0x00, "033132330432362F31", "sms", "123|26/1||0|0");
+        row("sms header as a reply", "", CMD_SMS_NUMBER, 0x80, "033132330432362F31", "sms",
+            "|||0|0");
         row("sms header sender too long", "", CMD_SMS_NUMBER, 0x00,
             "14" + QByteArray(20, '9').toHex() + "0131", "sms", "|1||0|0");
         row("sms header cut short", "", CMD_SMS_NUMBER, 0x00, "0531", "sms", "|||0|0", true);
@@ -552,26 +536,20 @@ class TestLinkEngine : public QObject {
             module.started(CMD_SOCKET_PAYLOAD, chunk);  // 41,055 bytes
         }
         LinkSnapshot s = link_snapshot();
-        QCOMPARE(s.socketResponseLength, 40959u);
-        QCOMPARE(s.socketResponseDropped, 41055u - 40959u);
-        QCOMPARE(s.socketResponse[40959], '\0');
-        QCOMPARE(s.socketResponse[40958], 'x');
+        QCOMPARE(QList<uint>({s.socketResponseLength, s.socketResponseDropped}),
+                 QList<uint>({40959, 41055 - 40959}));
+        QCOMPARE(QByteArray(s.socketResponse.data() + 40958, 2), QByteArray("x\0", 2));
         module.started(CMD_SOCKET_PAYLOAD, QByteArray(1, '\0'));
         s = link_snapshot();
-        QCOMPARE(s.socketResponseLength, 0u);
-        QCOMPARE(s.socketResponseDropped, 0u);
+        QCOMPARE(s.socketResponseLength + s.socketResponseDropped, 0u);
     }
 
     void atResponseConcatenatesAndCutsAt1023() {
         link_send_at_command("ATI");
         testsupport::drain();
         ModuleScript module;
-        module.reply(CMD_AT_COMMAND, QByteArray("\x04"
-                                                "ATI\n",
-                                                5));
-        module.reply(CMD_AT_COMMAND, QByteArray("\x03"
-                                                "OK\n",
-                                                4));
+        module.reply(CMD_AT_COMMAND, QByteArray(1, 4) + "ATI\n");
+        module.reply(CMD_AT_COMMAND, QByteArray(1, 3) + "OK\n");
         QCOMPARE(field("at"), QStringLiteral("ATI\nOK\n"));
         const QByteArray chunk = QByteArray(1, char(250)) + QByteArray(250, 'r');
         for (int i = 0; i < 5; ++i) {

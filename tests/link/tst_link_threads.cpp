@@ -122,8 +122,9 @@ class TestLinkThreads : public QObject {
         QCOMPARE(engine.requestsWritten, framesQueued.load());
         QCOMPARE(engine.acksWritten, engine.repliesStored);
         auto s = link_get_state();
-        QVERIFY(std::none_of(s->txTable.begin(), s->txTable.end(),
-                             [](const TxSlot &t) { return t.occupied() && !t.done; }));
+        QVERIFY(std::none_of(s->txTable.begin(), s->txTable.end(), [](const TxSlot &t) {
+            return t.occupied() && t.state != TxState::Done;
+        }));
         QVERIFY(std::none_of(s->rxTable.begin(), s->rxTable.end(),
                              [](const auto &slot) { return bool(slot); }));
         QCOMPARE(s->rssi, 42u);

@@ -325,6 +325,32 @@ class TestLinkTransfers : public QObject {
         QCOMPARE(link_withdraw_transfer(id), 0);
     }
 
+    // Whatever ends a transfer early gives back the room its frames held, in the table and in
+    // the queue of frames waiting their turn.
+    void endedTransferGivesItsRoomBack_data() {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<bool>("firstWritten");
+        QTest::newRow("withdrawn") << "withdraw" << false;
+        QTest::newRow("port lost while open") << "lost" << true;
+        QTest::newRow("port lost once committed") << "commit, lost" << false;
+    }
+    void endedTransferGivesItsRoomBack() {
+        QFETCH(QString, end);
+        QFETCH(bool, firstWritten);
+        const QByteArray overHalfTheRoom(LINK_PIECE_MAX_DATA * LINK_SLOT_COUNT / 2, 'x');
+        LinkTransferId id = 0;
+        QVERIFY(link_socket_append_payload(overHalfTheRoom, &id));
+        QVERIFY(!firstWritten || testsupport::drain().size() == 1);
+        QVERIFY(!end.startsWith("commit") || link_socket_send("host:80", 0, 100));
+        QVERIFY(end != "withdraw" ? (link_port_lost(), true) : link_withdraw_transfer(id));
+        QVERIFY(link_socket_append_payload(overHalfTheRoom));
+        int sent = 0;
+        while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
+            ++sent;
+        }
+        QCOMPARE(sent, LINK_SLOT_COUNT - 1);  // the new transfer's first piece holds one
+    }
+
     // A mail's server and port go together: the module never gets one without the other,
     // however full the transmit table is.
     void mailSettingsTravelInPairs_data() {
