@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "frames.h"
 #include "link_harness.h"
 #include "link_requests.h"
+#include "payload_text.h"
 #include "pcapng.h"
 #include "traffic_capture.h"
 #include "traffic_model.h"
@@ -182,41 +184,101 @@ class TestTrafficWindow : public QObject {
         QVERIFY(window->droppedNote().startsWith("Oldest 2 rows dropped"));
     }
 
+    // Each secret the catalogue marks, in a payload of its own: its bytes masked, nothing else.
     void secretsMasked_data() {
         QTest::addColumn<int>("id");
+        QTest::addColumn<int>("way");
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QByteArray>("masked");
-        QTest::newRow("mail password")
-            << int(CMD_MAIL_PASSWORD) << QByteArray("\x03pw1x") << QByteArray("\x03***x");
-        QTest::newRow("APN password") << int(CMD_APN_SET) << QByteArray("\x01w\x00\x02pw", 6)
-                                      << QByteArray("\x01w\x00\x02**", 6);
-        QTest::newRow("count past the end") << int(CMD_APN_GET) << QByteArray("\x01w\x00\x09pw", 6)
-                                            << QByteArray("\x01w\x00\x09**", 6);
+        for (const CataloguePayload *p = catalogue_begin(); p != catalogue_end(); ++p) {
+            for (int secret = 0; secret < p->fieldCount; ++secret) {
+                if (p->fields[secret]->secret != FieldSecret::Whole) {
+                    continue;
+                }
+                QByteArray payload, masked;
+                for (int i = 0; i < p->fieldCount; ++i) {
+                    const int size = p->fields[i]->kind == FieldKind::U16 ? 2 : 1;
+                    const QByteArray value = i == secret ? "pw!" : QByteArray(size, '\x07');
+                    const bool counted = p->fields[i]->kind == FieldKind::Counted;
+                    payload += (counted ? QByteArray(1, char(value.size())) : "") + value;
+                    masked += (counted ? QByteArray(1, char(value.size())) : "") +
+                              (i == secret ? "***" : value);
+                }
+                QTest::addRow("%s, way %d", p->fields[secret]->id, int(p->way))
+                    << int(p->cmdId) << int(p->way) << payload << masked;
+            }
+        }
+        const int req = int(PayloadWay::Request), reply = int(PayloadWay::Reply);
+        QTest::newRow("count past the end")
+            << int(CMD_APN_GET) << reply << QByteArray("\x01w\x00\x09pw", 6)
+            << QByteArray("\x01w\x00\x09**", 6);
+        QTest::newRow("cut before the password")
+            << int(CMD_APN_SET) << req << QByteArray("\x01w\x05me") << QByteArray("\x01w\x05**");
         QTest::newRow("trigger SMS, ! in the password")
-            << int(CMD_SMS_TEXT) << QByteArray("\x26!USER=me!\r\n!PASS=se!cret!\r\nOTA-START")
+            << int(CMD_SMS_TEXT) << req
+            << QByteArray("\x26!USER=me!\r\n!PASS=se!cret!\r\nOTA-START")
             << QByteArray("\x26!USER=**!\r\n!PASS=*******!\r\nOTA-START");
         QTest::newRow("trigger SMS ending in the password")
-            << int(CMD_SMS_TEXT) << QByteArray("\x0a!PASS=a!b!") << QByteArray("\x0a!PASS=***!");
+            << int(CMD_SMS_TEXT) << req << QByteArray("\x0a!PASS=a!b!")
+            << QByteArray("\x0a!PASS=***!");
         QTest::newRow("trigger SMS cut in the password")
-            << int(CMD_SMS_TEXT) << QByteArray("\x0e!PASS=a!\r") << QByteArray("\x0e!PASS=***");
-        QTest::newRow("other command")
-            << int(CMD_GET_RSSI) << QByteArray("\x02pw") << QByteArray("\x02pw");
+            << int(CMD_SMS_TEXT) << req << QByteArray("\x0e!PASS=a!\r")
+            << QByteArray("\x0e!PASS=***");
+        QTest::newRow("received SMS kept")
+            << int(CMD_SMS_TEXT) << int(PayloadWay::ModuleStarted) << QByteArray("\x07!PASS=a")
+            << QByteArray("\x07!PASS=a");
     }
     void secretsMasked() {
         QFETCH(int, id);
+        QFETCH(int, way);
         QFETCH(QByteArray, payload);
         QFETCH(QByteArray, masked);
-        QCOMPARE(maskSecrets(uint8_t(id), payload), masked);
+        QCOMPARE(maskSecrets(uint8_t(id), PayloadWay(way), payload), masked);
     }
 
-    // The password as the APN set and as a spoiled read-back: masked in a copy, the length
-    // that crossed the line kept, the header of the spoiled frame still readable.
+    // What the detail pane and the payload's tool tip show of a payload.
+    void payloadByField_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("way");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("shown");
+        const int req = int(PayloadWay::Request), reply = int(PayloadWay::Reply);
+        QTest::newRow("numbers") << int(CMD_GPIO_PIN_SET) << req << QByteArray("\x05\x01")
+                                 << "pin: 5 (0x05)\nvalue: 1 (0x01)";
+        QTest::newRow("big-endian") << int(CMD_GET_VIN) << reply << QByteArray("\x30\x39")
+                                    << "supply voltage (mV): 12345 (0x3039)";
+        QTest::newRow("texts, secret masked")
+            << int(CMD_APN_SET) << req << kApnPayload
+            << "name: \"web\"\nlogin: \"me\"\npassword: \"******\" (masked)";
+        QTest::newRow("data") << int(CMD_I2C) << reply << QByteArray("\x02\x00\xFF", 3)
+                              << "data read: 00 FF";
+        QTest::newRow("short") << int(CMD_APN_GET) << reply << QByteArray("\x01w\x05me")
+                               << "name: \"w\"\nmissing: login, password";
+        QTest::newRow("extra") << int(CMD_GPIO_PIN_GET) << reply << QByteArray("\x01\xAA")
+                               << "value: 1 (0x01)\nextra: AA";
+        QTest::newRow("no description")
+            << int(CMD_GET_RSSI) << req << QByteArray("\x01") << "extra: 01";
+    }
+    void payloadByField() {
+        QFETCH(int, id);
+        QFETCH(int, way);
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, shown);
+        QCOMPARE(linesText(payloadLines(uint8_t(id), PayloadWay(way), payload)), shown);
+    }
+
+    // The password as the APN set and as a spoiled read-back: masked in a copy and the detail
+    // pane, the length that crossed the line kept, the header of the spoiled frame readable.
     void copyMasksPassword() {
         run("apn spoilapn");
         const QStringList lines = window->csvOfRows({0, 1}).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], "Time,Direction,Seq,Command,Status,Length,Payload,Outcome");
         QCOMPARE(lines[1].section(',', 5, 6), "14,03 77 65 62 02 6D 65 06 2A 2A 2A 2A 2A 2A");
+        const QModelIndex payload = window->viewModel()->index(0, TrafficModel::Payload);
+        window->table()->setCurrentIndex(payload);
+        QCOMPARE(window->detailText(), payload.data(Qt::ToolTipRole).toString() +
+                                           "\nraw bytes: " + lines[1].section(',', 6, 6));
+        QVERIFY(window->detailText().contains("password: \"******\" (masked)"));
         const QByteArray wire = window->trafficModel()->record(1).wire;
         const QByteArray shown = wire.left(4) + QByteArray(kApnPayload.size(), '*') + wire.right(3);
         QCOMPARE(lines[2].section(',', 5, 6),
