@@ -9,6 +9,7 @@
 #include "command_ids.h"
 #include "frames.h"
 #include "pcapng.h"
+#include "traffic_secrets.h"
 
 using namespace testsupport;
 
@@ -23,7 +24,11 @@ QList<CapturedFrame> sample() {
              QString::fromUtf8("rewritten after time-out \u2192 ACKed")},
             {1700000000004000, true, spoiled, "bad CRC"},
             // Too short for its id's status byte, but long enough to carry a CRC, which fails.
-            {1700000000005000, true, hex("7E A1 21 00 00 CE"), "bad CRC"}};
+            {1700000000005000, true, hex("7E A1 21 00 00 CE"), "bad CRC"},
+            {1700000000006000, false, frame_encode_bytes(CMD_GPIO_PIN_SET, 4, 0, hex("0501")), ""},
+            {1700000000007000, false,
+             maskedWire(frame_encode_bytes(CMD_APN_SET, 5, 0, "\x03web\x02me\x06secret")).wire,
+             "masked"}};
 }
 
 QByteArray written(const QList<CapturedFrame> &frames) {
@@ -160,8 +165,8 @@ class TestPcapng : public QObject {
     }
 
     // The generated dissector, run by Wireshark itself: sequence numbers and lengths of the
-    // unescaped frames, and its CRC verdict against the codec's. The test command installs
-    // tshark, so CI never skips it.
+    // unescaped frames, its CRC verdict against the codec's, and payload fields by their stable
+    // ids. The test command installs tshark, so CI never skips it.
     void tsharkReadsCapture() {
         const QString tshark = QStandardPaths::findExecutable("tshark");
         if (tshark.isEmpty() && qEnvironmentVariableIsSet("CI")) {
@@ -172,16 +177,26 @@ class TestPcapng : public QObject {
         }
         QProcess process;
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(tshark, {"-X", "lua_script:" KOVA_DISSECTOR_LUA, "-r", "-", "-T", "fields",
-                               "-E", "separator=/t", "-e", "frame.comment", "-e", "kova.seq", "-e",
-                               "kova.length", "-e", "kova.crc.good"});
+        process.start(tshark, {"-X", "lua_script:" KOVA_DISSECTOR_LUA,
+                               "-r", "-",
+                               "-T", "fields",
+                               "-E", "separator=/t",
+                               "-e", "frame.comment",
+                               "-e", "kova.seq",
+                               "-e", "kova.length",
+                               "-e", "kova.crc.good",
+                               "-e", "kova.gpio.pin",
+                               "-e", "kova.apn.password",
+                               "-e", "kova.status.rssi"});
         process.write(written(sample()));
         process.closeWriteChannel();
         QVERIFY(process.waitForFinished(60000));
         QString out = process.readAllStandardOutput();
         QCOMPARE(out.replace("True", "1").replace("False", "0").split('\n', Qt::SkipEmptyParts),
-                 (QStringList{"ACKed\t1\t0\t1", "\t1\t0\t1", sample()[2].comment + "\t126\t3\t1",
-                              "bad CRC\t3\t2\t0", "bad CRC\t33\t0\t0"}));
+                 (QStringList{"ACKed\t1\t0\t1\t\t\t", "\t1\t0\t1\t\t\t",
+                              sample()[2].comment + "\t126\t3\t1\t\t\t206",
+                              "bad CRC\t3\t2\t0\t\t\t", "bad CRC\t33\t0\t0\t\t\t",
+                              "\t4\t2\t1\t5\t\t", "masked\t5\t14\t1\t\t******\t"}));
     }
 };
 
