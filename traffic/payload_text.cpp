@@ -58,7 +58,9 @@ QString valueText(const FieldValue &v, const QByteArray &shown, const QByteArray
     }
     const QByteArray bytes = shown.mid(v.offset, v.length);
     QString text = readsAsText(bytes) ? quoted(bytes) : hexBytes(bytes);
-    if (bytes != payload.mid(v.offset, v.length)) {
+    // A capture saved masked holds the stars already: a whole secret is masked either way.
+    const bool whole = v.field->secret == FieldSecret::Whole && v.length > 0;
+    if (whole || bytes != payload.mid(v.offset, v.length)) {
         text += PayloadText::tr(" (masked)");
     }
     return text;
