@@ -1,5 +1,6 @@
 // The traffic inspector: a window of every frame both ways, live from a capture or opened from
-// a capture file, with a filter, copy as CSV, pcapng save and the line statistics.
+// a capture file, with a filter, the selected frame's fields, copy as CSV, pcapng save and the
+// line statistics.
 #pragma once
 
 #include <QTimer>
