@@ -7,6 +7,7 @@
 
 #include "command_ids.h"
 #include "frame_codec.h"
+#include "payload_text.h"
 #include "traffic_capture.h"
 #include "traffic_secrets.h"
 
@@ -105,6 +106,10 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const {
     }
     if (role == Qt::DisplayRole) {
         return text(index.row(), index.column());
+    }
+    if (role == Qt::ToolTipRole && index.column() == Payload) {
+        const QString fields = linesText(recordLines(record(index.row()), false));
+        return fields.isEmpty() ? QVariant() : fields;
     }
     if (role == Qt::TextAlignmentRole &&
         (index.column() == Time || index.column() == Seq || index.column() == Length)) {

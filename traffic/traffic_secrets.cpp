@@ -1,10 +1,9 @@
-// Masking works on the counted texts the request functions write: a count byte, then the text.
+// Secrets are found by the catalogue's fields, so a new secret is one mark in the catalogue.
 #include "traffic_secrets.h"
 
 #include <QVector>
 #include <algorithm>
 
-#include "command_ids.h"
 #include "frame_codec.h"
 
 namespace {
@@ -17,49 +16,42 @@ void mask(QByteArray &bytes, int from, int to) {
     }
 }
 
-// Masks the text of the `index`th counted field; a count past the payload masks to its end.
-QByteArray maskCounted(const QByteArray &p, int index) {
-    int text = 0;
-    for (int i = 0; i <= index; ++i) {
-        if (text >= p.size()) {
-            return p;
-        }
-        const int length = static_cast<uint8_t>(p[text]);
-        if (i == index) {
-            QByteArray out = p;
-            mask(out, text + 1, std::min(text + 1 + length, int(p.size())));
-            return out;
-        }
-        text += 1 + length;
-    }
-    return p;
-}
-
-// The values of the "!USER=" and "!PASS=" lines of the SMS text. A value may hold "!" itself:
-// it ends at the "!" before a line end or the end of the text, else (cut short) at the end.
-QByteArray maskTriggerSms(const QByteArray &p) {
-    if (p.isEmpty()) {
-        return p;
-    }
-    const int text = 1;
-    const int end = std::min(text + static_cast<uint8_t>(p[0]), int(p.size()));
-    QByteArray out = p;
+// The values of the "!USER=" and "!PASS=" lines of the text in bytes[from, to). A value may
+// hold "!" itself: it ends at the "!" before a line end or the end of the text, else (cut
+// short) at the end.
+void maskTriggerValues(QByteArray &out, int from, int to) {
     for (const char *key : {"!USER=", "!PASS="}) {
         const int keyLength = static_cast<int>(qstrlen(key));
-        for (int at = out.indexOf(key, text); at >= 0 && at + keyLength <= end;
+        for (int at = out.indexOf(key, from); at >= 0 && at + keyLength <= to;
              at = out.indexOf(key, at + 1)) {
-            if (at != text && out[at - 1] != '\n') {
+            if (at != from && out[at - 1] != '\n') {
                 continue;
             }
             const int value = at + keyLength;
             int close = out.indexOf("!\r\n", value);
-            if (close < 0 || close + 3 > end) {
-                close = end > value && out[end - 1] == '!' ? end - 1 : end;
+            if (close < 0 || close + 3 > to) {
+                close = to > value && out[to - 1] == '!' ? to - 1 : to;
             }
             mask(out, value, close);
         }
     }
-    return out;
+}
+
+void maskValue(QByteArray &out, FieldSecret secret, int from, int to) {
+    if (secret == FieldSecret::Whole) {
+        mask(out, from, to);
+    } else if (secret == FieldSecret::TriggerValues) {
+        maskTriggerValues(out, from, to);
+    }
+}
+
+bool hasSecret(const CataloguePayload &d) {
+    for (int i = 0; i < d.fieldCount; ++i) {
+        if (d.fields[i]->secret != FieldSecret::None) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Keeps the markers, the id, sequence number and status and, when the frame ended, its CRC;
@@ -91,9 +83,9 @@ QByteArray maskUndecoded(const QByteArray &wire) {
     return wire.left(from) + QByteArray(payloadEnd - header, kMask) + wire.mid(to);
 }
 
-MaskedFrame maskedDecoded(uint8_t cmdId, uint8_t seq, uint8_t status, const QByteArray &payload,
-                          const QByteArray &wire) {
-    const QByteArray masked = maskSecrets(cmdId, payload);
+MaskedFrame maskedDecoded(bool fromModule, uint8_t cmdId, uint8_t seq, uint8_t status,
+                          const QByteArray &payload, const QByteArray &wire) {
+    const QByteArray masked = maskSecrets(cmdId, payload_way(fromModule, status), payload);
     if (masked == payload) {
         return {wire, false};
     }
@@ -107,26 +99,42 @@ MaskedFrame maskedUndecoded(const QByteArray &wire) {
 
 }  // namespace
 
-QByteArray maskSecrets(uint8_t cmdId, const QByteArray &payload) {
-    switch (cmdId) {
-        case CMD_MAIL_PASSWORD:
-            return maskCounted(payload, 0);
-        case CMD_APN_SET:
-        case CMD_APN_GET:
-            return maskCounted(payload, 2);
-        case CMD_SMS_TEXT:
-            return maskTriggerSms(payload);
-        default:
-            return payload;
+QByteArray maskSecrets(uint8_t cmdId, PayloadWay way, const QByteArray &payload) {
+    const CataloguePayload *d = catalogue_payload(cmdId, way);
+    if (d == nullptr || !hasSecret(*d)) {
+        return payload;
     }
+    const PayloadFields read = catalogue_read(*d, payload);
+    QByteArray out = payload;
+    int end = 0;
+    for (int i = 0; i < read.count; ++i) {
+        const FieldValue &v = read.values[i];
+        maskValue(out, v.field->secret, v.offset, v.offset + v.length);
+        end = v.offset + v.length;
+    }
+    if (read.complete) {
+        return out;
+    }
+    // The payload stops inside a field: what is left may be a secret's first bytes, and a
+    // count that ran past the end cannot say where a later field would have started.
+    const bool counted = d->fields[read.count]->kind == FieldKind::Counted;
+    const int from = std::min(end + (counted ? 1 : 0), int(payload.size()));
+    for (int i = read.count; i < d->fieldCount; ++i) {
+        const FieldSecret secret = d->fields[i]->secret;
+        if (secret != FieldSecret::None) {
+            maskValue(out, i == read.count ? secret : FieldSecret::Whole, from, payload.size());
+            break;
+        }
+    }
+    return out;
 }
 
 MaskedFrame maskedWire(const TrafficRecord &r) {
-    return r.decoded ? maskedDecoded(r.cmdId, r.seq, r.status, r.payload, r.wire)
+    return r.decoded ? maskedDecoded(r.fromModule, r.cmdId, r.seq, r.status, r.payload, r.wire)
                      : maskedUndecoded(r.wire);
 }
 
-MaskedFrame maskedWire(const QByteArray &wire) {
+MaskedFrame maskedWire(const QByteArray &wire, bool fromModule) {
     std::vector<uint8_t> buffer(2 * FRAME_BUFFER_SIZE);
     FrameDecoder decoder;
     frame_decoder_init(&decoder, buffer.data(), uint16_t(buffer.size()));
@@ -135,9 +143,10 @@ MaskedFrame maskedWire(const QByteArray &wire) {
         return maskedUndecoded(wire);
     }
     const DecodedFrame &f = frames[0];
-    return maskedDecoded(f.cmdId, f.seq, f.status, f.payload, wire);
+    return maskedDecoded(fromModule, f.cmdId, f.seq, f.status, f.payload, wire);
 }
 
 QByteArray shownBytes(const TrafficRecord &r) {
-    return r.decoded ? maskSecrets(r.cmdId, r.payload) : maskUndecoded(r.wire);
+    return r.decoded ? maskSecrets(r.cmdId, payload_way(r.fromModule, r.status), r.payload)
+                     : maskUndecoded(r.wire);
 }

@@ -5,12 +5,12 @@
 #include <QByteArray>
 #include <cstdint>
 
+#include "command_catalogue.h"
 #include "link_traffic.h"
 
-// The payload with its passwords masked: the SMTP password, the APN password (set and read
-// back) and the credentials of an update trigger SMS. A count that runs past the payload
-// masks to its end.
-QByteArray maskSecrets(uint8_t cmdId, const QByteArray &payload);
+// The payload with the values of its secret fields masked, as the catalogue marks them for the
+// frame's id and way. Where the payload ends before a secret field does, it masks to its end.
+QByteArray maskSecrets(uint8_t cmdId, PayloadWay way, const QByteArray &payload);
 
 // A frame as it may leave the tool: its bytes, and whether they differ from what crossed the
 // line. A decoded frame is encoded again with its payload masked (and so a CRC of its own); a
@@ -21,8 +21,8 @@ struct MaskedFrame {
     bool masked = false;
 };
 MaskedFrame maskedWire(const TrafficRecord &r);
-// The same for bytes alone, decoded here: the frames of the Debug tab's log.
-MaskedFrame maskedWire(const QByteArray &wire);
+// The same for bytes alone, decoded here: the frames the tool wrote, as the Debug tab logs them.
+MaskedFrame maskedWire(const QByteArray &wire, bool fromModule = false);
 
 // The bytes the inspector shows and searches for a record: the masked payload of a decoded
 // frame, the masked wire of one that never decoded.

@@ -17,14 +17,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "payload_text.h"
 #include "pcapng.h"
 #include "traffic_capture.h"
 #include "traffic_filter.h"
@@ -208,6 +211,19 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
         }
     });
 
+    // The selected frame's fields under the table; the splitter lets the table take the room.
+    detail_ = new QPlainTextEdit(this);
+    detail_->setReadOnly(true);
+    detail_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    detail_->setPlaceholderText(tr("Select a frame to see its fields."));
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &TrafficWindow::showDetail);
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(table_);
+    split->addWidget(detail_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+
     droppedLabel_ = new QLabel(this);
     droppedLabel_->setVisible(false);
 
@@ -228,7 +244,7 @@ TrafficWindow::TrafficWindow(TrafficCapture *live, std::deque<TrafficRecord> loa
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(filterEdit_);
     layout->addLayout(tools);
-    layout->addWidget(table_, 1);
+    layout->addWidget(split, 1);
     layout->addWidget(droppedLabel_);
     layout->addLayout(statisticsRow);
 
@@ -369,6 +385,15 @@ void TrafficWindow::refreshStatistics() {
     const LinkCounters counters = link_snapshot().counters;
     statistics_->setText(trafficStatisticsLine(counters, framesPerSecond_));
     statistics_->setToolTip(trafficStatisticsToolTip(counters));
+}
+
+void TrafficWindow::showDetail(const QModelIndex &current) {
+    const int row = filter_->mapToSource(current).row();
+    detail_->setPlainText(row < 0 ? QString() : linesText(recordLines(model_->record(row), true)));
+}
+
+QString TrafficWindow::detailText() const {
+    return detail_->toPlainText();
 }
 
 void TrafficWindow::copySelection() {

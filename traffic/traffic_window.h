@@ -1,5 +1,6 @@
 // The traffic inspector: a window of every frame both ways, live from a capture or opened from
-// a capture file, with a filter, copy as CSV, pcapng save and the line statistics.
+// a capture file, with a filter, the selected frame's fields, copy as CSV, pcapng save and the
+// line statistics.
 #pragma once
 
 #include <QTimer>
@@ -15,6 +16,8 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QModelIndex;
+class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class TrafficCapture;
@@ -45,6 +48,8 @@ class TrafficWindow : public QWidget {
     QString droppedNote() const;
     // The statistics line: the link's counters live, what the file holds when opened from one.
     QString statisticsText() const;
+    // The detail pane: the fields of the frame last made current, and its bytes.
+    QString detailText() const;
     // Asks where to save the capture (as pcapng, the suffix added when none is typed).
     void saveWithDialog();
 
@@ -55,6 +60,7 @@ class TrafficWindow : public QWidget {
     void openWithDialog();
     void refreshStatistics();
     void refreshDropped();
+    void showDetail(const QModelIndex &current);
 
     TrafficCapture *live_;
     TrafficModel *model_;
@@ -64,6 +70,7 @@ class TrafficWindow : public QWidget {
     QPushButton *pauseButton_;
     QComboBox *timeChoice_;
     QCheckBox *includePasswords_;
+    QPlainTextEdit *detail_;
     QLabel *droppedLabel_;
     QLabel *statistics_;
     QTimer statisticsTimer_;
