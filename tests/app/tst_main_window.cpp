@@ -17,7 +17,6 @@
 #include <cstring>
 #include <memory>
 
-#include "control_sync.h"
 #include "dlg_serial_port.h"
 #include "frames.h"
 #include "link_harness.h"
@@ -40,21 +39,6 @@ QList<QAction *> reconnectActions(QWidget *window) {
     for (QAction *action : widget<QMenu>(window, "mnuSerialPort")->actions()) {
         if (action->text().startsWith(QStringLiteral("Connect to "))) {
             out << action;
-        }
-    }
-    return out;
-}
-
-// Payloads of the frames of one id waiting in the transmit table.
-QList<QByteArray> queuedPayloads(uint8_t id) {
-    QList<QByteArray> out;
-    auto s = link_get_state();
-    for (const TxSlot &slot : s->txTable) {
-        const QByteArray bytes(reinterpret_cast<const char *>(slot.frame.get()), slot.length);
-        for (const auto &m : testsupport::decodeAll(bytes)) {
-            if (m.cmdId == id) {
-                out << m.payload;
-            }
         }
     }
     return out;
@@ -194,36 +178,26 @@ class TestMainWindow : public QObject {
             kIoTimeoutMs);
     }
 
+    // Choosing a port while connected closes the open one first, never ending in the "already
+    // connected" warning. A name the system does not list, typed in, is taken, stored and
+    // offered again after a Disconnect.
     void connectingThroughTheDialog() {
-        startModule();
-        window = std::make_unique<MainWindow>();
-        QVERIFY(testsupport::connectThroughDialog(*window, *module));
-        QCOMPARE(serialField(), "background-color:darkgreen;|" + module->devicePath());
-        QCOMPARE(DlgSerialPort::lastUsedPort(), module->devicePath());
-        // Choosing a port while connected closes the open one first, never ending in the
-        // "already connected" warning.
-        for (int i = 0; i < 2; ++i) {
-            QVERIFY(testsupport::connectThroughDialog(*window, *module));
-        }
-        QVERIFY2(boxes->boxes.isEmpty(), qPrintable(boxes->titles().join(',')));
-        window->findChild<QAction *>(QStringLiteral("mnuSerialPortDisconnect"))->trigger();
-        QCOMPARE(serialField(), notConnected);
-    }
-
-    // A name the system does not list, typed in, is taken, stored and offered again after a
-    // Disconnect.
-    void typedPortIsTakenAndOfferedAgain() {
         startModule();
         const QString path = settingsDir.filePath(QStringLiteral("kova-link"));
         QVERIFY(module->createLink(path));
         window = std::make_unique<MainWindow>();
+        QVERIFY(testsupport::connectThroughDialog(*window, *module));
+        QCOMPARE(DlgSerialPort::lastUsedPort(), module->devicePath());
+        QVERIFY(testsupport::connectThroughDialog(*window, *module));
         auto *dialog = window->findChild<DlgSerialPort *>();
         QAction *connect = window->findChild<QAction *>(QStringLiteral("mnuSerialPortConnect"));
         connect->trigger();
         widget<QComboBox>(dialog, "cmbSerialPort")->setCurrentText(" " + path);
         dialog->accept();
         QCOMPARE(DlgSerialPort::lastUsedPort(), path);
-        window->closeSerialPort();
+        QVERIFY2(boxes->boxes.isEmpty(), qPrintable(boxes->titles().join(',')));
+        window->findChild<QAction *>(QStringLiteral("mnuSerialPortDisconnect"))->trigger();
+        QCOMPARE(serialField(), notConnected);
         connect->trigger();
         dialog->accept();
         QCOMPARE(serialField(), "background-color:darkgreen;|" + path);
@@ -344,7 +318,9 @@ class TestMainWindow : public QObject {
             shown << labelText(window.get(), name);
         }
         QCOMPARE(shown, labels);
-        QVERIFY(queuedPayloads(CMD_I2C).isEmpty());  // nothing is sent
+        const auto s = link_get_state();
+        QVERIFY(std::none_of(s->txTable.cbegin(), s->txTable.cend(),
+                             [](const TxSlot &slot) { return slot.occupied(); }));  // nothing sent
     }
 
     void logKeepsTheNewestWholeEntries() {
@@ -414,31 +390,8 @@ class TestMainWindow : public QObject {
                                  kIoTimeoutMs);
     }
 
-    // A refused command shows as refused, its box once, however many refreshes run meanwhile;
-    // the status stays as the module left it.
-    void refusalIsShownOnce() {
-        startModule();
-        module->setNakIds({CMD_AT_COMMAND});
-        window = std::make_unique<MainWindow>();
-        window->openSerialPort(module->devicePath());
-        boxes->whileOpen = [this](const ModalBoxWatcher::Box &) { window->update_UI(0, false); };
-        sendAtCommand(QStringLiteral("ATI"));
-        QTRY_COMPARE_WITH_TIMEOUT(boxes->boxes.size(), 1, kIoTimeoutMs);
-        QCOMPARE(boxes->boxes[0].title, QStringLiteral("AT Command Send"));
-        QCOMPARE(
-            boxes->boxes[0].text,
-            QStringLiteral("Failed to send AT command: Cellular Modem dropped the message (NAK)."));
-        window->update_UI(0, false);
-        QCOMPARE(boxes->boxes.size(), 1);
-        QCOMPARE(atField(), QStringLiteral("background-color:red;|Refused by the module."));
-        QCOMPARE(link_snapshot().cmdStatus[CMD_AT_COMMAND], CMD_STATUS_NAK);
-
-        sendAtCommand(QStringLiteral("ATI"));  // a second refusal is a second box
-        QTRY_COMPARE_WITH_TIMEOUT(boxes->boxes.size(), 2, kIoTimeoutMs);
-    }
-
     // Boxes come in their order, each once, also when a refresh inside the first shows the
-    // second.
+    // second; a second refusal is a second box.
     void refusalBoxesInOrder() {
         window = std::make_unique<MainWindow>();
         testsupport::editLink([](LinkState &s) {
@@ -447,8 +400,14 @@ class TestMainWindow : public QObject {
         });
         boxes->whileOpen = [this](const ModalBoxWatcher::Box &) { window->update_UI(0, false); };
         window->update_UI(0, false);
+        testsupport::editLink([](LinkState &s) { s.nakCount[CMD_AT_COMMAND] = 2; });
+        window->update_UI(0, false);
         QCOMPARE(boxes->titles(), (QStringList{QStringLiteral("Mail Message Append"),
+                                               QStringLiteral("AT Command Send"),
                                                QStringLiteral("AT Command Send")}));
+        QCOMPARE(
+            boxes->boxes[1].text,
+            QStringLiteral("Failed to send AT command: Cellular Modem dropped the message (NAK)."));
     }
 
     // The refresh reads a copy of the record: a widget's change handler may call the link.
@@ -461,47 +420,6 @@ class TestMainWindow : public QObject {
         testsupport::editLink([](LinkState &s) { std::strcpy(s.atResponse.data(), "OK"); });
         window->update_UI(0, false);
         QCOMPARE(calls, 1);
-    }
-
-    // A refresh writes a control again only when the record's value behind it changed, so
-    // what the user is choosing survives notifications about other things.
-    void controlsKeepWhatTheUserChose() {
-        ControlSync sync;
-        QLineEdit edit;
-        auto show = [&edit](const QString &value) { edit.setText(value); };
-        sync.write(&edit, QStringLiteral("web"), show);
-        edit.setText(QStringLiteral("typed"));
-        sync.write(&edit, QStringLiteral("web"), show);
-        QCOMPARE(edit.text(), QStringLiteral("typed"));
-        sync.write(&edit, QStringLiteral("internet"), show);
-        QCOMPARE(edit.text(), QStringLiteral("internet"));
-    }
-
-    void maxMessageSize_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("sent");  // the payload byte, or -1 for the warning
-        QTest::newRow("31") << "31" << -1;
-        QTest::newRow("32") << "32" << 8;
-        QTest::newRow("256") << "256" << 64;
-        QTest::newRow("257") << "257" << -1;
-        QTest::newRow("not a number") << "6x" << -1;
-    }
-    void maxMessageSize() {
-        QFETCH(QString, text);
-        QFETCH(int, sent);
-        window = std::make_unique<MainWindow>();
-        widget<QLineEdit>(window.get(), "txtSetMaxMessageSize")->setText(text);
-        widget<QPushButton>(window.get(), "btnSetMaxMessageSize")->click();
-        const QList<QByteArray> queued = queuedPayloads(CMD_MAX_MESSAGE_SIZE);
-        if (sent < 0) {
-            QCOMPARE(boxes->titles(), QStringList{QStringLiteral("Invalid value")});
-            QCOMPARE(boxes->boxes[0].text,
-                     QStringLiteral("You must specify a value between 32 and 256."));
-            QVERIFY(queued.isEmpty());
-        } else {
-            QVERIFY(boxes->boxes.isEmpty());
-            QCOMPARE(queued, QList<QByteArray>{QByteArray(1, char(sent))});
-        }
     }
 
     void aboutBoxShowsTheVersionEveryTime() {

@@ -1,6 +1,7 @@
 #include "tab_script.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
 #include <QMetaProperty>
 #include <QTest>
 
@@ -25,6 +26,16 @@ QByteArray hexBytes(const QString &text) {
 
 uint8_t hexByte(const QString &text) {
     return static_cast<uint8_t>(text.toUInt(nullptr, 16));
+}
+
+// A label or line edit too narrow for what it holds shows less than the program wrote.
+bool cutOff(const QWidget *w) {
+    if (auto *label = qobject_cast<const QLabel *>(w)) {
+        return label->wordWrap() ? label->heightForWidth(label->width()) > label->height()
+                                 : label->sizeHint().width() > label->width();
+    }
+    auto *edit = qobject_cast<const QLineEdit *>(w);
+    return edit && edit->fontMetrics().horizontalAdvance(edit->text()) + 8 > edit->width();
 }
 
 }  // namespace
@@ -88,6 +99,8 @@ QString TabScript::actual(const QString &what) const {
         return boxes_->titles().join(QLatin1String(", "));
     }
     const QWidget *w = widget(window_.get(), qPrintable(what.section(QLatin1Char(':'), 0, 0)));
+    w->ensurePolished();
+    const QString whole = cutOff(w) ? QStringLiteral(" (cut off)") : QString();
     const QString aspect = what.section(QLatin1Char(':'), 1);
     if (aspect == QLatin1String("visible")) {
         return QVariant(!w->isHidden()).toString();
@@ -101,11 +114,11 @@ QString TabScript::actual(const QString &what) const {
     if (aspect == QLatin1String("field")) {
         QString colour = w->parentWidget()->styleSheet();
         colour.remove(QStringLiteral("background-color:")).remove(QLatin1Char(';'));
-        return colour + QLatin1Char('|') + w->property("text").toString();
+        return colour + QLatin1Char('|') + w->property("text").toString() + whole;
     }
     // What the user sees or sets: a line edit's text, a combo box's item, a slider's value...
     const QMetaProperty shown = w->metaObject()->userProperty();
-    return (shown.isValid() ? shown.read(w) : w->property("text")).toString();
+    return (shown.isValid() ? shown.read(w) : w->property("text")).toString() + whole;
 }
 
 bool TabScript::step(const QString &written, QString *seen) {
@@ -132,6 +145,8 @@ bool TabScript::step(const QString &written, QString *seen) {
         widget<QAbstractButton>(window_.get(), qPrintable(rest))->click();
     } else if (verb == QLatin1String("nak")) {
         module_->setNakIds({hexByte(rest)});
+    } else if (verb == QLatin1String("unanswered")) {
+        module_->setUnansweredIds({hexByte(rest)});
     } else if (verb == QLatin1String("fill")) {
         // Frames the module neither acknowledges nor answers keep every slot taken.
         module_->setWithholdAcks(true);

@@ -3,13 +3,15 @@
 //   answer ID CODE [PAYLOAD]  the module answers requests of ID so (hex) instead of carrying
 //                             them out
 //   nak ID                    the module refuses frames of ID
+//   unanswered ID             the module acknowledges requests of ID and never replies
 //   event ID PAYLOAD          the module starts a frame (hex)
 //   reply ID CODE [PAYLOAD]   the module sends a reply unasked
 //   response BYTES            the Internet host answers every socket transfer with this many
 //   set NAME=VALUE            what the user enters or chooses in a widget
 //   press NAME                a button or check box is clicked
 //   fill                      the link's transmit table fills up, so requests are refused
-//   expect NAME=VALUE         what a widget shows, or what the user could set (true for checked)
+//   expect NAME=VALUE         what a widget shows, or what the user could set (true for checked);
+//                             a label or line edit too narrow for its text fails
 //   expect NAME=COLOUR|TEXT   a status field: the label and the colour of the frame around it
 //   expect NAME:visible=B, expect NAME:enabled=B, expect NAME:length=CHARACTERS
 //   expect sent ID=PAYLOADS   the payloads of the frames of ID the module received, in order

@@ -1,5 +1,6 @@
-// The Status, GPIO, I2C and call/audio tabs through the window against the virtual module: the
-// buttons pressed, what the module answers, and what the fields show. Steps as in tab_script.h.
+// The Status, GPIO, I2C and call/audio tabs and the message size through the window against the
+// virtual module: the buttons pressed, what the module answers, and what the fields show. Steps
+// as in tab_script.h.
 #include <QtTest>
 
 #include "hex_input.h"
@@ -41,11 +42,12 @@ class TestDeviceTabs : public QObject {
         row("signal strength", rssi);
         const QString rat = "EdtStatusNetworkRegistrationRAT=";
         const QString registered = "EdtStatusNetworkRegistrationConnected=";
-        row("registration", ask("A6 00 0102", "pushButton_GetTowerConn",
-                                {registered + "Registered", rat + "UTRAN (3G)"}) +
-                                ask("A6 01 0103", "pushButton_GetTowerConn",
-                                    {registered + "Unknown", rat + "Unavailable",
-                                     "label_statusOperationStatus=red|ERROR: Command failed."}));
+        row("registration",
+            ask("A6 00 0106", "pushButton_GetTowerConn",
+                {registered + "Registered", rat + "UTRAN w/HSDPA and w/HSUPA (3.5G)"}) +
+                ask("A6 01 0103", "pushButton_GetTowerConn",
+                    {registered + "Unknown", rat + "Unavailable",
+                     "label_statusOperationStatus=red|ERROR: Command failed."}));
         row("input voltage", ask("A4 00 3039", "pushButton_GetVin", {"EdtStatusVIN=12.345V"}) +
                                  ask("A4 00 2EE0", "pushButton_GetVin", {"EdtStatusVIN=12V"}));
         // The speed read back selects its item once; the user's choice then stands.
@@ -56,10 +58,33 @@ class TestDeviceTabs : public QObject {
                       "expect comboBox_ModemSpeed=Auto"));
         row("functionality level", lines("set comboBox_FuncLevel=Reboot\n"
                                          "press pushButton_SetFuncLevel\nexpect sent A5=03"));
-        row("refused", lines("fill\npress pushButton_GetRSSI\nexpect box Status|The request "
-                             "was not sent: too many frames wait for the module already. Try "
-                             "again once it has answered them.\n"
-                             "expect label_statusOperationStatus=|<Status Operation Status>"));
+        row("max message size",
+            lines(
+                "set txtSetMaxMessageSize=31\npress btnSetMaxMessageSize\n"
+                "set txtSetMaxMessageSize=257\npress btnSetMaxMessageSize\n"
+                "set txtSetMaxMessageSize=6x\npress btnSetMaxMessageSize\n"
+                "expect titles=Invalid value, Invalid value, Invalid value\n"
+                "expect box Invalid value|You must specify a value between 32 and 256.\n"
+                "set txtSetMaxMessageSize=32\npress btnSetMaxMessageSize\n"
+                "set txtSetMaxMessageSize=256\npress btnSetMaxMessageSize\nexpect sent 02=08 40"));
+        // Each request field has room for the longest text every request shows.
+        QStringList waiting;
+        for (const char *request :
+             {"12 btn_GPIO5_Get lbl_GPIO_Status", "21 pushButton_I2C_Read label_I2cOperationStatus",
+              "A1 pushButton_GetRSSI label_statusOperationStatus",
+              "4B btn_I2S_MicGainSet lbl_I2S_StatusValue",
+              "F0 pushButton_SendAtCommand label_AtCommandStatus",
+              "62 pushButton_SMSSend label_SmsSentStatus",
+              "64 btnGetSmsReceptionEnabled label_SmsReceptionStatus",
+              "78 pushButton_MailSend label_MailSentStatus",
+              "79 pushButton_MailSendUrl label_MailSentUrlStatus",
+              "80 pushButton_SocketConfigApn lblSocketApnStatus"}) {
+            const QStringList parts = QString(request).split(' ');
+            waiting << "unanswered " + parts[0] << "press " + parts[1]
+                    << "expect " + parts[2] + "=yellow|Request sent. Waiting for reply...";
+        }
+        row("waiting texts fit",
+            lines("set lineEdit_SendAtCommand=AT\nset lineEdit_MailSendUrl=u") + waiting);
     }
     void statusTab() { KOVA_RUN_TAB_SCRIPT(); }
 
@@ -88,7 +113,9 @@ class TestDeviceTabs : public QObject {
                 ask("11 04", "btn_GPIO9_Set", {status + "red|GPIO SET failed! Reboot required."}) +
                 ask("10 04", "btn_GPIOC_Set",
                     {status + "green|GPIO GROUP CONFIG successful! REBOOT REQUIRED."}) +
-                ask("11 00", "btn_GPIO9_Set", {status + "green|GPIO SET successful!"}) +
+                QStringList{"set cmb_GPIO9_SetVal=HIGH"} +
+                ask("11 00", "btn_GPIO9_Set",
+                    {status + "green|GPIO SET successful!", "sent 11=0900 0900 0901"}) +
                 lines("nak 11\npress btn_GPIO9_Set\nexpect " + status +
                       "red|Refused by the module."));
         row("get all reads the input pins",
@@ -108,7 +135,6 @@ class TestDeviceTabs : public QObject {
         };
         const QString error = "box I2C Write Error|";
         write("two bytes", "AA  BB ", "sent 21=D01002AABB");
-        write("a run of digits", "DEADBEEF0102", "sent 21=D01006DEADBEEF0102");
         write("nothing", "   ", error + "Invalid Data. Please specify at least one byte to write.");
         row("a bad piece sends nothing",
             lines("set plainTextEdit_I2C_Write=11 XYZ\npress pushButton_I2C_Write\nexpect " +
@@ -172,8 +198,10 @@ class TestDeviceTabs : public QObject {
              QStringList{"000000 Call Incoming (Voice) 011", "000007 Call Incoming (Unhandled) 011",
                          "000100 Call Connected 000", "000200 Call Active 001",
                          "000300 Call Dialing 001", "000400 Call Alerting 001",
-                         "000502 Call Disconnected (Reason: Remote station busy) 100",
-                         "00FF00 Call Disconnected (Reason: Remote station busy) 000"}) {
+                         "000501 Call Disconnected (Reason: No dial tone, dialing impossible, "
+                         "wrong mode) 100",
+                         "00FF00 Call Disconnected (Reason: No dial tone, dialing impossible, "
+                         "wrong mode) 000"}) {
             const QString allowed = s.right(3);
             states << "event 43 " + s.left(6)
                    << "expect lbl_CallHandling_CurrentStateValue=" + s.mid(7, s.size() - 11);

@@ -80,13 +80,15 @@ class TestMessagingTabs : public QObject {
             expect label_SmsReceptionStatus=red|ERROR: SMS GET RECEPTION ENABLED command failed.)");
         // A sender too long for its field keeps the last one; a piece that would overfill the
         // text is dropped; an emptied text leaves the last message shown.
+        const QByteArray from = "+491701234567890123", date = "28/08/30,20:58:08+08 (UTC+2h)";
         row("incoming", R"(
-            event 60 033132330431323334;; event 61 024869;; event 62 00
-            expect plainTextEdit_SmsReceived=Hi;; expect lblSmsRecvFrom=123
-            expect lblSmsRecvDate=1234;; event 60 14%1;; expect lblSmsRecvDate=5
-            expect lblSmsRecvFrom=123;; event 61 00;; event 61 C8%2;; event 61 64%3
+            event 60 13%5;; event 61 024869;; event 62 00
+            expect plainTextEdit_SmsReceived=Hi;; expect lblSmsRecvFrom=%6
+            expect lblSmsRecvDate=%7;; event 60 14%1;; expect lblSmsRecvDate=5
+            expect lblSmsRecvFrom=%6;; event 61 00;; event 61 C8%2;; event 61 64%3
             expect plainTextEdit_SmsReceived=%4)",
-            {hex(20, "39") + "0135", hex(200), hex(100), QString(200, 'a')});
+            {hex(20, "39") + "0135", hex(200), hex(100), QString(200, 'a'),
+             (from + char(date.size()) + date).toHex(), from, date});
         // Each field as UTF-8 when its bytes are, else as Latin-1.
         row("incoming encodings", R"(
             event 60 054AC3B67267034DE472;; event 61 0B4772C3BCC39F6520E282AC;; event 62 00
@@ -143,7 +145,8 @@ class TestMessagingTabs : public QObject {
         // Each result code in turn, then one without a meaning.
         row("result codes", R"(
             answer 82 00;; set lineEdit_SocketUrl=h;; press pushButton_SocketSend;; reply 83 00
-            expect lblSocketSendStatus=green|Operation Complete OK;; press pushButton_SocketSend
+            expect lblSocketSendStatus=green|Operation Complete OK;; event 83 FFFF
+            expect label_SocketRcvd_OpCompleteBytesSent=65535;; press pushButton_SocketSend
             reply 83 01;; expect lblSocketSendStatus=red|ERROR: APN not set.
             press pushButton_SocketSend;; reply 83 02
             expect lblSocketSendStatus=red|ERROR: Cannot connect to destination host / No more data (Profile deactivated).
@@ -180,7 +183,10 @@ class TestMessagingTabs : public QObject {
             expect lblSocketApnStatus=green|APN configured successfully.;; answer 85 00 0561
             press pushButton_SocketConfigGetApn
             expect lblSocketApnStatus=green|APN retrieved successfully.
-            expect lineEdit_SocketApn_Name=typed)");
+            expect lineEdit_SocketApn_Name=typed;; answer 80 01;; press pushButton_SocketConfigApn
+            expect lblSocketApnStatus=red|ERROR: Invalid values provided.;; answer 85 01
+            press pushButton_SocketConfigGetApn
+            expect lblSocketApnStatus=red|ERROR: Failed to retrieve configured APN.)");
     }
     void socketTab() { KOVA_RUN_TAB_SCRIPT(); }
 

@@ -196,14 +196,6 @@ class TestCommProcessor : public QObject {
         // Anything still in flight from the worker is delivered before this answer.
         QVERIFY(!openPort(QStringLiteral("/dev/kova-no-such-port")));
         QCOMPARE(lost.count(), 1);
-
-        // Queued frames wait for the next connection.
-        QVERIFY(link_get_vin());
-        QVERIFY(module->start());
-        QueuedRecorder received(link_notifier(), &Module3G::command_received);
-        QVERIFY(openPort(module->devicePath()));
-        QTRY_VERIFY_WITH_TIMEOUT(received.calls.contains(QVariantList{uchar(CMD_GET_VIN), true}),
-                                 kIoTimeoutMs);
     }
 
     void portLossMessage_data() {
