@@ -15,8 +15,6 @@
 const char *const MainWindow::VersionString = "1.4.0";
 
 namespace {
-// The receive path's decoder works in this buffer for the life of the process.
-uint8_t receiveBuffer[DECODER_BUFFER_SIZE];
 
 // Connect-by-name says at every start that it found no signal for these; any other slot it
 // cannot connect is a misspelt name and is reported.
@@ -58,7 +56,6 @@ MainWindow::MainWindow(QWidget *parent)
     }
 
     link_init();
-    frame_decoder_init(receiveBuffer, sizeof receiveBuffer);
 
     connect(&commProcessor, &CommProcessor::UartMessageSent, this,
             &MainWindow::updateLastCommandSent);

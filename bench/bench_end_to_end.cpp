@@ -60,9 +60,7 @@ bool waitUntil(const std::function<bool()> &done) {
 class ToolSide {
   public:
     explicit ToolSide(bool oneFramePerWakeup) {
-        static uint8_t decoderBuffer[DECODER_BUFFER_SIZE];
         link_init();
-        frame_decoder_init(decoderBuffer, sizeof decoderBuffer);
         comm_ = std::make_unique<CommProcessor>();
         comm_->setOneFramePerWakeup(oneFramePerWakeup);
         QObject::connect(

@@ -29,11 +29,9 @@ QByteArray moduleFrames(int count, int first) {
 }
 
 void BM_AppendAndFilter(benchmark::State &state) {
-    static uint8_t decoderBuffer[DECODER_BUFFER_SIZE];
     for (auto _ : state) {
         state.PauseTiming();
         link_init();
-        frame_decoder_init(decoderBuffer, sizeof decoderBuffer);
         TrafficCapture capture;
         TrafficWindow inspector(&capture);
         QList<QByteArray> batches;

@@ -29,8 +29,9 @@ constexpr CatalogueField request32{"request32.value", "value", K::Byte, 0, Sec::
 constexpr CatalogueField i2cAddress{"i2c.address", "address (bit 7: write)", K::Byte, 0, Sec::None};
 constexpr CatalogueField i2cRegister{"i2c.register", "register", K::Byte, 0, Sec::None};
 constexpr CatalogueField i2cCount{"i2c.count", "count", K::Byte, 0, Sec::None};
-constexpr CatalogueField i2cData{"i2c.data", "data", K::Rest, 255, Sec::None};
-constexpr CatalogueField i2cReadData{"i2c.read_data", "data read", K::Counted, 255, Sec::None};
+constexpr CatalogueField i2cData{"i2c.data", "data", K::Rest, 255, Sec::None, true};
+constexpr CatalogueField i2cReadData{"i2c.read_data", "data read", K::Counted, 255,
+                                     Sec::None,       true};
 constexpr CatalogueField callMode{"call.mode", "mode", K::Byte, 0, Sec::None};
 constexpr CatalogueField callNumber{"call.number", "number", K::Counted, leaves(1), Sec::None};
 constexpr CatalogueField hangupA{"call.hangup_a", "first byte", K::Byte, 0, Sec::None};
@@ -72,10 +73,10 @@ constexpr CatalogueField mailUrl{"mail.url", "URL", K::Counted, leaves(0), Sec::
 constexpr CatalogueField apnName{"apn.name", "name", K::Counted, leaves(2), Sec::None};
 constexpr CatalogueField apnLogin{"apn.login", "login", K::Counted, leaves(2), Sec::None};
 constexpr CatalogueField apnPassword{"apn.password", "password", K::Counted, leaves(2), Sec::Whole};
-constexpr CatalogueField socketPiece{"socket.payload_piece", "payload piece", K::Counted, kPieceMax,
-                                     Sec::None};
-constexpr CatalogueField socketResponse{"socket.response_piece", "response piece", K::Counted,
-                                        kPieceMax, Sec::None};
+constexpr CatalogueField socketPiece{
+    "socket.payload_piece", "payload piece", K::Counted, kPieceMax, Sec::None, true};
+constexpr CatalogueField socketResponse{
+    "socket.response_piece", "response piece", K::Counted, kPieceMax, Sec::None, true};
 constexpr CatalogueField socketProtocol{"socket.protocol", "protocol", K::Byte, 0, Sec::None};
 constexpr CatalogueField socketTimeout{"socket.timeout_ms", "receive time-out (ms)", K::U16, 0,
                                        Sec::None};

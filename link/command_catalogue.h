@@ -36,6 +36,7 @@ struct CatalogueField {
     FieldKind kind;
     uint16_t limit;  // Counted and Rest: the most bytes; Fixed: the bytes
     FieldSecret secret;
+    bool binary = false;  // bytes of any value, not text: front ends show them in base64
 };
 
 constexpr int CATALOGUE_MAX_FIELDS = 4;

@@ -382,6 +382,9 @@ int link_init() {
     std::unique_ptr<LinkState> replaced = fresh_state();
     {
         QMutexLocker lock(&mutex());
+        // The receive path starts afresh with the record, on a buffer of the link's own.
+        static uint8_t receiveBuffer[DECODER_BUFFER_SIZE];
+        frame_decoder_init(receiveBuffer, sizeof receiveBuffer);
         // A reader of the traffic record asked for it for as long as it lives.
         replaced->recordTraffic = linkState && linkState->recordTraffic;
         std::swap(linkState, replaced);

@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyledItemDelegate>
@@ -27,6 +26,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "capture_file.h"
 #include "payload_text.h"
 #include "pcapng.h"
 #include "traffic_capture.h"
@@ -72,32 +72,6 @@ class PayloadDelegate : public QStyledItemDelegate {
         }
     }
 };
-
-// Said in the comment of a packet whose bytes are not those that crossed the line.
-const QString kMaskedNote = QStringLiteral("masked");
-
-QString packetComment(TrafficOutcome outcome, bool masked) {
-    const QString name = QString::fromLatin1(traffic_outcome_name(outcome));
-    if (!masked) {
-        return name;
-    }
-    return name.isEmpty() ? kMaskedNote : name + QStringLiteral(", ") + kMaskedNote;
-}
-
-// The outcome a comment names, and whether it says the packet was masked.
-TrafficOutcome outcomeNamed(QString name, bool *masked) {
-    *masked = name == kMaskedNote || name.endsWith(QStringLiteral(", ") + kMaskedNote);
-    if (*masked) {
-        name.chop(std::min(name.size(), kMaskedNote.size() + 2));
-    }
-    for (int o = 0; o <= static_cast<int>(TrafficOutcome::NoRoom); ++o) {
-        const auto outcome = static_cast<TrafficOutcome>(o);
-        if (name == QLatin1String(traffic_outcome_name(outcome))) {
-            return outcome;
-        }
-    }
-    return TrafficOutcome::None;
-}
 
 std::deque<TrafficRecord> recordsOf(const QList<CapturedFrame> &frames, std::vector<bool> *masked) {
     std::deque<TrafficRecord> records;
@@ -331,29 +305,9 @@ bool TrafficWindow::saveCapture(const QString &path, bool includePasswords, QStr
     QList<CapturedFrame> frames;
     frames.reserve(model_->rowCount());
     for (int row = 0; row < model_->rowCount(); ++row) {
-        const TrafficRecord &r = model_->record(row);
-        const MaskedFrame shown = includePasswords ? MaskedFrame{r.wire, false} : maskedWire(r);
-        frames.append({r.timeUs, r.fromModule, shown.wire,
-                       packetComment(r.outcome, shown.masked || model_->masked(row))});
+        frames.append(capturedFrame(model_->record(row), includePasswords, model_->masked(row)));
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (whyNot != nullptr) {
-            *whyNot = file.errorString();
-        }
-        return false;
-    }
-    if (!writePcapng(file, frames, whyNot)) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (whyNot != nullptr) {
-            *whyNot = file.errorString();
-        }
-        return false;
-    }
-    return true;
+    return saveCaptureFile(path, frames, whyNot);
 }
 
 QString TrafficWindow::droppedNote() const {

@@ -15,9 +15,7 @@ FakeClock::~FakeClock() {
 }
 
 void resetLink() {
-    static uint8_t decoderBuffer[DECODER_BUFFER_SIZE];
     link_init();
-    frame_decoder_init(decoderBuffer, sizeof decoderBuffer);
 }
 
 QList<QByteArray> drain() {

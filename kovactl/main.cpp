@@ -1,0 +1,150 @@
+// kovactl: every request of the tool from a script, with its answer as text or JSON and an exit
+// code that says how it ended.
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <cstdio>
+
+#include "capture_file.h"
+#include "commands.h"
+#include "exit_codes.h"
+#include "headless_link.h"
+#include "help_text.h"
+
+namespace {
+
+constexpr int kDefaultTimeoutS = 15;
+constexpr int kDrainMs = 500;
+
+void print(FILE *to, const QString &text) {
+    if (!text.isEmpty()) {
+        std::fprintf(to, "%s\n", text.toUtf8().constData());
+        std::fflush(to);
+    }
+}
+
+void printJson(const QJsonObject &object) {
+    print(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+}
+
+int usage(const QString &why) {
+    print(stderr, QStringLiteral("kovactl: %1").arg(why));
+    print(stderr, QCoreApplication::translate("kovactl", "Try 'kovactl --help'."));
+    return ExitUsage;
+}
+
+// Standard output carries the answer; for people, a failure's reason goes to standard error.
+void printAnswer(const Answer &answer, bool json) {
+    if (json) {
+        printJson(answerJson(answer));
+        return;
+    }
+    if (answer.code == ExitOk) {
+        print(stdout, answerText(answer));
+        return;
+    }
+    Answer result = answer;
+    result.error.clear();
+    print(stdout, answerText(result));
+    print(stderr, QStringLiteral("kovactl: %1").arg(answer.error));
+}
+
+bool saveCapture(const HeadlessLink &link, const Invocation &inv) {
+    QList<CapturedFrame> frames;
+    for (const TrafficRecord &r : link.records()) {
+        frames.append(capturedFrame(r, inv.has(QStringLiteral("include-passwords")), false));
+    }
+    QString whyNot;
+    if (!saveCaptureFile(inv.value(QStringLiteral("capture")), frames, &whyNot)) {
+        print(stderr,
+              QCoreApplication::translate("kovactl", "kovactl: the capture was not saved: %1")
+                  .arg(whyNot));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kovactl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KOVA_VERSION));
+
+    Invocation inv;
+    QString why;
+    if (!parseInvocation(QCoreApplication::arguments().mid(1), &inv, &why)) {
+        return usage(why);
+    }
+    if (inv.has(QStringLiteral("version"))) {
+        print(stdout, QStringLiteral("kovactl %1").arg(QStringLiteral(KOVA_VERSION)));
+        return ExitOk;
+    }
+    if (inv.has(QStringLiteral("help")) ||
+        (!inv.words.isEmpty() && inv.words.first() == QLatin1String("help"))) {
+        const QString text = helpText(inv.words.mid(inv.words.isEmpty() ? 0 : 1), &why);
+        if (text.isEmpty()) {
+            return usage(why);
+        }
+        print(stdout, text);
+        return ExitOk;
+    }
+    if (inv.words.isEmpty()) {
+        return usage(QCoreApplication::translate("kovactl", "No command given."));
+    }
+    QStringList args;
+    const CommandSpec *spec = findCommand(inv.words, &args);
+    if (spec == nullptr) {
+        return usage(QCoreApplication::translate("kovactl", "Unknown command \"%1\".")
+                         .arg(inv.words.join(QLatin1Char(' '))));
+    }
+    const bool simulate = inv.has(QStringLiteral("simulate"));
+    const bool json = inv.has(QStringLiteral("json"));
+    if (simulate == inv.has(QStringLiteral("port"))) {
+        return usage(
+            QCoreApplication::translate("kovactl", "Give either --port NAME or --simulate."));
+    }
+    int timeoutMs = kDefaultTimeoutS * 1000;
+    if (inv.has(QStringLiteral("timeout"))) {
+        bool ok = false;
+        const double seconds = inv.value(QStringLiteral("timeout")).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 86400) {
+            return usage(QCoreApplication::translate(
+                "kovactl", "--timeout takes seconds, more than 0 and at most a day."));
+        }
+        timeoutMs = static_cast<int>(seconds * 1000);
+    }
+
+    HeadlessLink link;
+    link.setKeepRecords(inv.has(QStringLiteral("capture")));
+    const bool opened =
+        simulate ? link.openSimulated(&why) : link.open(inv.value(QStringLiteral("port")), &why);
+    if (!opened) {
+        printAnswer(Answer::failure(ExitPortUnavailable, why), json);
+        return ExitPortUnavailable;
+    }
+    link.settle();
+
+    CommandContext context{link, timeoutMs, isatty(STDERR_FILENO) == 1, printJson};
+    QEventLoop loop;
+    Answer answer;
+    bool answered = false;
+    spec->run(args, inv, context, [&](const Answer &a) {
+        if (answered) {
+            return;
+        }
+        answered = true;
+        answer = a;
+        loop.quit();
+    });
+    if (!answered) {
+        loop.exec();
+    }
+    printAnswer(answer, json);
+    link.drain(kDrainMs);
+    if (inv.has(QStringLiteral("capture")) && !saveCapture(link, inv) && answer.code == ExitOk) {
+        return ExitCannotCreate;
+    }
+    return answer.code;
+}
