@@ -41,19 +41,6 @@ class TestLinkTransfers : public QObject {
   private slots:
     void init() { testsupport::resetLink(); }
 
-    void framesGoOneAtATime() {
-        QVERIFY(link_sms_send("123", "hi"));
-        QList<Decoded> out = written();
-        QCOMPARE(ids(out), QStringLiteral("60"));
-        QVERIFY(written().isEmpty());
-        answer(out[0]);
-        out = written();
-        QCOMPARE(ids(out), QStringLiteral("61"));
-        // The module's reply shows the piece arrived even when its ACK was lost.
-        out = testsupport::decodeAll(ModuleScript().reply(CMD_SMS_TEXT).join());
-        QCOMPARE(ids(out), QStringLiteral("0 62"));
-    }
-
     // A later transfer of a kind starts once the earlier one's commit is on the line; other
     // kinds do not wait.
     void transfersOfAKindQueue() {
@@ -96,34 +83,48 @@ class TestLinkTransfers : public QObject {
         QCOMPARE(order.count(QStringLiteral("82")), 1);
     }
 
-    // A refused piece takes the rest of its transfer with it and the transfer's status tells
-    // the user; the next transfer of the kind goes ahead.
+    // A refused piece takes the rest of its transfer with it, its send too, queued or still to
+    // come, and the send's status tells the user; the next mail of the kind goes ahead.
+    void refusedPieceWithdrawsTheRest_data() {
+        QTest::addColumn<bool>("committed");  // the send, and the next mail, queued before
+        QTest::addColumn<int>("refused");     // the piece refused, from the first
+        QTest::newRow("port, send queued") << true << 1;
+        QTest::newRow("server, send still to come") << false << 0;
+    }
     void refusedPieceWithdrawsTheRest() {
+        QFETCH(bool, committed);
+        QFETCH(int, refused);
         QVERIFY(link_mail_set_server("a", 25));
-        QVERIFY(link_mail_send_smtp(0));
-        QVERIFY(link_mail_set_server("b", 25));
-        const QList<Decoded> first = written();
-        QCOMPARE(ids(first), QStringLiteral("70"));
-        answer(first[0]);
-        const QList<Decoded> second = written();
-        QCOMPARE(ids(second), QStringLiteral("71"));
-        answer(second[0], CMD_NAK);
-        const QList<Decoded> next = written();
-        QCOMPARE(ids(next), QStringLiteral("70"));
-        QCOMPARE(next[0].payload, hex("0162"));
+        QVERIFY(!committed || (link_mail_send_smtp(0) && link_mail_set_server("b", 25)));
+        for (int i = 0; i <= refused; ++i) {
+            const QList<Decoded> out = written();
+            QCOMPARE(ids(out), QString::number(CMD_MAIL_SERVER + i, 16));
+            answer(out[0], i == refused ? CMD_NAK : CMD_ACK);
+        }
+        const QList<Decoded> queued = written();  // the next mail, when it was queued
+        QCOMPARE(ids(queued), committed ? "70" : "");
+        QVERIFY(committed || (link_mail_set_credentials("me", "pw") && link_mail_send_smtp(0) &&
+                              ModuleScript::acknowledgeEverything().isEmpty()));
         const LinkSnapshot s = link_snapshot();
-        QCOMPARE(s.cmdStatus[CMD_MAIL_PORT], CMD_STATUS_NAK);
+        QCOMPARE(s.cmdStatus[CMD_MAIL_SERVER + refused], CMD_STATUS_NAK);
         QCOMPARE(s.cmdStatus[CMD_MAIL_SEND_SMTP], CMD_STATUS_NAK);
-        QCOMPARE(s.nakCount[CMD_MAIL_PORT], 1u);
-        answer(next[0]);
-        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("71"));
+        QCOMPARE(s.nakCount[CMD_MAIL_SERVER + refused], 1u);
+        QVERIFY(committed || link_mail_set_server("b", 25));
+        for (const Decoded &f : queued) {
+            answer(f);
+        }
+        QVERIFY(link_mail_send_smtp(0));
+        const QList<Decoded> next = queued + ModuleScript::acknowledgeEverything();
+        QCOMPARE(ids(next), QStringLiteral("70 71 78"));
+        QCOMPARE(next[0].payload, hex("0162"));
     }
 
     // One SMS at a time, and a reply goes to the send owed it or to nobody. A script of steps:
     // sX sends an SMS to X ("sX!": refused), w writes and acknowledges until nothing is left,
     // a does one round of that, W writes without acknowledging, n NAKs what one round writes,
-    // rC is the module's reply with code C, +S moves the clock S seconds on and runs the
-    // engine, L loses the port and T is the worker's wake-up while it is away.
+    // p is the module's reply to a text piece, rC its reply to the send with code C, +S moves the
+    // clock S seconds on and runs the engine, L loses the port and T is the worker's wake-up while
+    // it is away.
     void smsOutcomes_data() {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("sends");  // the ids of every frame of an SMS written
@@ -153,6 +154,10 @@ class TestLinkTransfers : public QObject {
         QTest::newRow("number never acknowledged") << "s1 W +46 s2 w"
                                                    << "60 60 61 62"
                                                    << "1:249" << int(CMD_STATUS_PENDING);
+        // The reply shows the piece arrived, its ACK lost; until then nothing more goes.
+        QTest::newRow("text replied, not acknowledged") << "s1 a W W p W r0"
+                                                        << "60 61 62"
+                                                        << "1:0" << 0;
         QTest::newRow("number refused") << "s1 n"
                                         << "60"
                                         << "1:253" << int(CMD_STATUS_NAK);
@@ -223,6 +228,9 @@ class TestLinkTransfers : public QObject {
                 case 'n':
                     round(CMD_NAK);
                     break;
+                case 'p':
+                    link_receive(testsupport::frame(CMD_SMS_TEXT, 0x50, REPLY_FLAG));
+                    break;
                 case 'r':
                     module.reply(CMD_SMS_SEND, {}, uint8_t(arg.toInt()));
                     break;
@@ -279,21 +287,6 @@ class TestLinkTransfers : public QObject {
         ModuleScript().reply(CMD_GPIO_PIN_GET, QByteArray(1, 1));
         QCOMPARE(link_snapshot().gpioPinValue[5], 1u);
         QCOMPARE(link_snapshot().gpioPinValue[3], 2u);
-    }
-
-    // Refused before its send was queued: the send never goes, and says so.
-    void refusedOpenTransferDropsItsCommit() {
-        QVERIFY(link_mail_set_server("smtp.x", 25));
-        answer(written().value(0), CMD_NAK);
-        QVERIFY(written().isEmpty());  // the port stays behind with the refused server
-        QVERIFY(link_mail_set_credentials("me", "pw"));
-        QVERIFY(link_mail_send_smtp(0));
-        QVERIFY(ModuleScript::acknowledgeEverything().isEmpty());
-        QCOMPARE(link_snapshot().cmdStatus[CMD_MAIL_SEND_SMTP], CMD_STATUS_NAK);
-        // The next mail starts afresh.
-        QVERIFY(link_mail_set_server("smtp.x", 25));
-        QVERIFY(link_mail_send_smtp(0));
-        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("70 71 78"));
     }
 
     void withdrawal_data() {
