@@ -60,7 +60,7 @@ QString requestState() {
 }
 
 void fillTxTable() {
-    while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
+    while (link_send(CMD_GET_VIN, nullptr, 0, 0) == 1) {
     }
 }
 

@@ -44,10 +44,10 @@ class TestLinkTransfers : public QObject {
     // A later transfer of a kind starts once the earlier one's commit is on the line; other
     // kinds do not wait.
     void transfersOfAKindQueue() {
-        QVERIFY(link_mail_set_server("a", 25));
-        QVERIFY(link_mail_send_smtp(0));
-        QVERIFY(link_mail_set_server("b", 25));
-        QVERIFY(link_socket_append_payload("x"));
+        QCOMPARE(link_mail_set_server("a", 25), 1);
+        QCOMPARE(link_mail_send_smtp(0), 1);
+        QCOMPARE(link_mail_set_server("b", 25), 1);
+        QCOMPARE(link_socket_append_payload("x"), 1);
         const QList<Decoded> all = ModuleScript::acknowledgeEverything();
         QCOMPARE(ids(all), QStringLiteral("70 81 71 81 78 70 71"));
         QCOMPARE(all[5].payload, hex("0162"));
@@ -57,8 +57,8 @@ class TestLinkTransfers : public QObject {
     // the module never sends a payload with holes or pieces out of order.
     void lostAcksNeverReorderPieces() {
         const QByteArray data = QByteArray(255, 'a') + QByteArray(255, 'b') + QByteArray(255, 'c');
-        QVERIFY(link_socket_append_payload(data));
-        QVERIFY(link_socket_send("host:80", 0, 100));
+        QCOMPARE(link_socket_append_payload(data), 1);
+        QCOMPARE(link_socket_send("host:80", 0, 100), 1);
         QByteArray atModule;
         QStringList order;
         int dropped = 0;
@@ -94,8 +94,8 @@ class TestLinkTransfers : public QObject {
     void refusedPieceWithdrawsTheRest() {
         QFETCH(bool, committed);
         QFETCH(int, refused);
-        QVERIFY(link_mail_set_server("a", 25));
-        QVERIFY(!committed || (link_mail_send_smtp(0) && link_mail_set_server("b", 25)));
+        QCOMPARE(link_mail_set_server("a", 25), 1);
+        QVERIFY(!committed || (link_mail_send_smtp(0) == 1 && link_mail_set_server("b", 25) == 1));
         for (int i = 0; i <= refused; ++i) {
             const QList<Decoded> out = written();
             QCOMPARE(ids(out), QString::number(CMD_MAIL_SERVER + i, 16));
@@ -103,17 +103,18 @@ class TestLinkTransfers : public QObject {
         }
         const QList<Decoded> queued = written();  // the next mail, when it was queued
         QCOMPARE(ids(queued), committed ? "70" : "");
-        QVERIFY(committed || (link_mail_set_credentials("me", "pw") && link_mail_send_smtp(0) &&
-                              ModuleScript::acknowledgeEverything().isEmpty()));
+        QVERIFY(committed ||
+                (link_mail_set_credentials("me", "pw") == 1 && link_mail_send_smtp(0) == 1 &&
+                 ModuleScript::acknowledgeEverything().isEmpty()));
         const LinkSnapshot s = link_snapshot();
         QCOMPARE(s.cmdStatus[CMD_MAIL_SERVER + refused], CMD_STATUS_NAK);
         QCOMPARE(s.cmdStatus[CMD_MAIL_SEND_SMTP], CMD_STATUS_NAK);
         QCOMPARE(s.nakCount[CMD_MAIL_SERVER + refused], 1u);
-        QVERIFY(committed || link_mail_set_server("b", 25));
+        QVERIFY(committed || link_mail_set_server("b", 25) == 1);
         for (const Decoded &f : queued) {
             answer(f);
         }
-        QVERIFY(link_mail_send_smtp(0));
+        QCOMPARE(link_mail_send_smtp(0), 1);
         const QList<Decoded> next = queued + ModuleScript::acknowledgeEverything();
         QCOMPARE(ids(next), QStringLiteral("70 71 78"));
         QCOMPARE(next[0].payload, hex("0162"));
@@ -262,26 +263,28 @@ class TestLinkTransfers : public QObject {
     void portLostWhileBuilding() {
         QFETCH(bool, mail);
         QSignalSpy ended(link_notifier(), &Module3G::transfer_ended);
-        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) : link_socket_append_payload("x"));
+        QCOMPARE(mail ? link_mail_set_server("smtp.x", 25) : link_socket_append_payload("x"), 1);
         link_port_lost();
         LinkTransferId id = 0;
-        QVERIFY(mail ? link_mail_set_credentials("me", "pw") && link_mail_send_smtp(0, &id)
-                     : link_socket_send("host:80", 0, 100, &id));
+        QVERIFY(mail
+                    ? link_mail_set_credentials("me", "pw") == 1 && link_mail_send_smtp(0, &id) == 1
+                    : link_socket_send("host:80", 0, 100, &id) == 1);
         QVERIFY(ModuleScript::acknowledgeEverything().isEmpty());
         const uint8_t status = mail ? CMD_MAIL_SEND_SMTP : CMD_SOCKET_RESULT;
         QCOMPARE(link_snapshot().cmdStatus[status], CMD_STATUS_INTERRUPTED);
         QCOMPARE(ended.value(0), (QList<QVariant>{uint(id), uchar(CMD_STATUS_INTERRUPTED)}));
-        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) && link_mail_send_smtp(0)
-                     : link_socket_append_payload("y") && link_socket_send("host:80", 0, 100));
+        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) == 1 && link_mail_send_smtp(0) == 1
+                     : link_socket_append_payload("y") == 1 &&
+                           link_socket_send("host:80", 0, 100) == 1);
         QCOMPARE(ids(ModuleScript::acknowledgeEverything()), mail ? "70 71 78" : "81 81 82");
     }
 
     // Requests not written when the port went keep their places in the GPIO queues, so their
     // replies find their own pins.
     void portLossKeepsUnwrittenGpioRequests() {
-        QVERIFY(link_gpio_pin_get(3));
+        QCOMPARE(link_gpio_pin_get(3), 1);
         ModuleScript::acknowledgeEverything();
-        QVERIFY(link_gpio_pin_get(5));
+        QCOMPARE(link_gpio_pin_get(5), 1);
         link_port_lost();
         ModuleScript::acknowledgeEverything();
         ModuleScript().reply(CMD_GPIO_PIN_GET, QByteArray(1, 1));
@@ -302,7 +305,7 @@ class TestLinkTransfers : public QObject {
         QFETCH(int, acknowledged);
         QFETCH(int, withdrawn);
         LinkTransferId id = 0;
-        QVERIFY(link_sms_send("1", "a", &id));
+        QCOMPARE(link_sms_send("1", "a", &id), 1);
         for (int i = 0; i <= acknowledged; ++i) {
             const QList<Decoded> out = written();
             QCOMPARE(out.size(), 1);
@@ -332,13 +335,13 @@ class TestLinkTransfers : public QObject {
         QFETCH(bool, firstWritten);
         const QByteArray overHalfTheRoom(LINK_PIECE_MAX_DATA * LINK_SLOT_COUNT / 2, 'x');
         LinkTransferId id = 0;
-        QVERIFY(link_socket_append_payload(overHalfTheRoom, &id));
+        QCOMPARE(link_socket_append_payload(overHalfTheRoom, &id), 1);
         QVERIFY(!firstWritten || testsupport::drain().size() == 1);
-        QVERIFY(!end.startsWith("commit") || link_socket_send("host:80", 0, 100));
-        QVERIFY(end != "withdraw" ? (link_port_lost(), true) : link_withdraw_transfer(id));
-        QVERIFY(link_socket_append_payload(overHalfTheRoom));
+        QVERIFY(!end.startsWith("commit") || link_socket_send("host:80", 0, 100) == 1);
+        QVERIFY(end != "withdraw" ? (link_port_lost(), true) : link_withdraw_transfer(id) == 1);
+        QCOMPARE(link_socket_append_payload(overHalfTheRoom), 1);
         int sent = 0;
-        while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
+        while (link_send(CMD_GET_VIN, nullptr, 0, 0) == 1) {
             ++sent;
         }
         QCOMPARE(sent, LINK_SLOT_COUNT - 1);  // the new transfer's first piece holds one
@@ -355,7 +358,7 @@ class TestLinkTransfers : public QObject {
     void mailSettingsTravelInPairs() {
         QFETCH(int, freeSlots);
         for (int i = 0; i < LINK_SLOT_COUNT - freeSlots; ++i) {
-            QVERIFY(link_send(CMD_GET_VIN, nullptr, 0, 0));
+            QCOMPARE(link_send(CMD_GET_VIN, nullptr, 0, 0), 1);
         }
         QCOMPARE(link_mail_set_server("smtp.x", 25), 1);
         QCOMPARE(link_mail_set_credentials("me", "pw"), 1);
