@@ -60,8 +60,16 @@ QString requestState() {
 }
 
 void fillTxTable() {
-    while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
+    while (link_send(CMD_GET_VIN, nullptr, 0, 0) == 1) {
     }
+}
+
+QString asText(const std::map<QString, uint32_t> &values) {
+    QStringList out;
+    for (const auto &v : values) {
+        out << QStringLiteral("%1=%2").arg(v.first).arg(v.second);
+    }
+    return out.join(' ');
 }
 
 QByteArray text(int size, char c = 'a') {
@@ -78,7 +86,9 @@ class TestLinkRequests : public QObject {
   private slots:
     void init() { testsupport::resetLink(); }
 
-    void requestsWithPayloads_data() {
+    // The frames each request queues, what it marks pending, the feature's last command it
+    // notes, and what of an earlier answer it clears.
+    void requests_data() {
         QTest::addColumn<Call>("call");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QString>("marked");  // "<id>=<status> ... <selector>=<value>"
@@ -94,22 +104,28 @@ class TestLinkRequests : public QObject {
         row("gpio pin get", [] { return link_gpio_pin_get(5); }, {"12 05"}, "18=255 gpio=18");
         row("gpio group get", [] { return link_gpio_group_get(3); }, {"13 03"}, "19=255 gpio=19");
         row("request 32", [] { return link_request_32(7); }, {"20 07"}, "32=255");
-        row("i2c read", [] { return link_i2c_read(0x50, 0x10, 4); }, {"21 501004"}, "33=255");
+        row("i2c read", [] { return link_i2c_read(0x50, 0x10, 4); }, {"21 501004"}, "33=255 i2c=0");
         row("i2c write", [] { return link_i2c_write(0x50, 0x10, 2, hex("AABB")); },
-            {"21 D01002AABB"}, "33=255");
+            {"21 D01002AABB"}, "33=255 i2c=0");
         row("dial", [] { return link_call_dial("123"); }, {"40 0003313233"}, "64=255 call=64");
+        row("answer", link_call_answer, {"41"}, "65=255 call=65");
         row("hang up", [] { return link_call_hangup(0, 16); }, {"42 0010"}, "66=255 call=66");
+        row("get mic mute", link_audio_get_mic_mute, {"48"}, "72=255");
         row("set mic mute", [] { return link_audio_set_mic_mute(1); },
             {"49 01"}, "73=255 audio=73");
+        row("get mic gain", link_audio_get_mic_gain, {"4A"}, "74=255");
         row("set mic gain", [] { return link_audio_set_mic_gain(5); },
             {"4B 05"}, "75=255 audio=75");
+        row("get speaker gain", link_audio_get_speaker_gain, {"4C"}, "76=255");
         row("set speaker gain", [] { return link_audio_set_speaker_gain(1, 2); },
             {"4D 0102"}, "77=255 audio=77");
+        row("get ring tone", link_audio_get_ring_tone, {"4E"}, "78=255");
         row("set ring tone", [] { return link_audio_set_ring_tone(3, 4); },
             {"4F 0304"}, "79=255 audio=79");
         row("sms", [] { return link_sms_send("123", "hi"); },
             {"60 0331323300", "61 026869", "62"}, "96=255 97=255 98=255");
         row("sms reception", [] { return link_sms_set_reception(1); }, {"63 01"}, "99=255 sms=99");
+        row("get sms reception", link_sms_get_reception_enabled, {"64"}, "100=255 sms=100");
         row("mail server", [] { return link_mail_set_server("smtp.x", 587); },
             {"70 06736D74702E78", "71 024B"}, "");
         row("mail credentials", [] { return link_mail_set_credentials("me", "pw"); },
@@ -119,28 +135,59 @@ class TestLinkRequests : public QObject {
             {"79 08687474703A2F2F78"}, "121=255");
         row("apn set", [] { return link_apn_set("web", "u", "p"); },
             {"80 0377656201750170"}, "128=255 socket=128");
+        row("cancel socket send", link_socket_cancel_send, {"84"}, "132=255 socket=132");
         row("socket send", [] { return link_socket_send("host:80", 1, 5000); },
-            {"82 01138807686F73743A3830"}, "131=255 socket=131");
+            {"82 01138807686F73743A3830"}, "131=255 socket=131 response=0");
+        row("apn get", link_apn_get, {"85"}, "133=255 socket=133");
         row("modem speed set", [] { return link_set_modem_speed(2); },
             {"90 02"}, "144=255 status=144");
+        row("modem speed get", link_get_modem_speed, {"91"}, "145=255 status=145");
+        row("get 160", link_get_160, {"A0"}, "160=255 status=160");
+        row("rssi", link_get_rssi, {"A1"}, "161=255 status=161");
+        row("imei", link_get_imei, {"A2"}, "162=255 status=162");
+        row("sim", link_get_sim, {"A3"}, "163=255 status=163");
+        row("vin", link_get_vin, {"A4"}, "164=255 status=164");
         row("func level", [] { return link_set_func_level(1); }, {"A5 01"}, "165=255 status=165");
-        row("at command", [] { return link_send_at_command("AT"); }, {"F0 024154"}, "240=255");
-        row("empty at command", [] { return link_send_at_command(""); }, {"F0 00"}, "240=255");
+        row("tower", link_get_tower_conn, {"A6"}, "166=255 status=166");
+        row("tarn firmware", link_get_tarn_firmware, {"C0"}, "192=255 status=192");
+        row("tarn hardware", link_get_tarn_hardware, {"C1"}, "193=255 status=193");
+        row("cint firmware", link_get_cint_firmware, {"C2"}, "194=255 status=194");
+        row("cint hardware", link_get_cint_hardware, {"C3"}, "195=255 status=195");
+        row("at command", [] { return link_send_at_command("AT"); }, {"F0 024154"}, "240=255 at=0");
+        row("empty at command", [] { return link_send_at_command(""); }, {"F0 00"}, "240=255 at=0");
         // clang-format on
     }
-    void requestsWithPayloads() {
+    void requests() {
         QFETCH(Call, call);
         QFETCH(QStringList, expected);
         QFETCH(QString, marked);
+        // What earlier answers left: a request clears only the answer it will bring.
+        testsupport::editLink([](LinkState &s) {
+            s.i2cReadLength = 3;
+            s.socketResponseLength = 2;
+            s.socketResponseDropped = 3;
+            s.socketBytesSent = 4;
+            s.atResponse[0] = 'x';
+        });
         QCOMPARE(call(), 1);
         QCOMPARE(sent(), expected);
 
+        // Everything not named keeps its value from before the request.
         const LinkSnapshot s = link_snapshot();
-        const std::map<QString, uint32_t> selectors = {
-            {"gpio", s.lastGpioCmd},        {"call", s.lastCallCmd},
-            {"audio", s.lastAudioCmd},      {"sms", s.lastSmsCmd},
-            {"socket", s.lastSocketCmd},    {"status", s.lastStatusCmd},
-            {"group1", s.gpioGroupValue[1]}};
+        const std::map<QString, uint32_t> actual = {
+            {"gpio", s.lastGpioCmd},
+            {"call", s.lastCallCmd},
+            {"audio", s.lastAudioCmd},
+            {"sms", s.lastSmsCmd},
+            {"socket", s.lastSocketCmd},
+            {"status", s.lastStatusCmd},
+            {"group1", s.gpioGroupValue[1]},
+            {"i2c", s.i2cReadLength},
+            {"response", s.socketResponseLength + s.socketResponseDropped + s.socketBytesSent},
+            {"at", uint8_t(s.atResponse[0])}};
+        std::map<QString, uint32_t> wanted = {
+            {"gpio", 0},   {"call", 0},   {"audio", 0}, {"sms", 0},      {"socket", 0},
+            {"status", 0}, {"group1", 2}, {"i2c", 3},   {"response", 9}, {"at", 'x'}};
         int pending = 0;
         for (const QString &item : marked.split(' ', Qt::SkipEmptyParts)) {
             const QString key = item.section('=', 0, 0);
@@ -151,52 +198,12 @@ class TestLinkRequests : public QObject {
                 QCOMPARE(uint32_t(s.cmdStatus[id]), value);
                 ++pending;
             } else {
-                QCOMPARE(selectors.at(key), value);
+                wanted.at(key) = value;
             }
         }
         QCOMPARE(int(std::count(s.cmdStatus.begin(), s.cmdStatus.end(), CMD_STATUS_PENDING)),
                  pending);
-    }
-
-    // Requests without a payload: the frame is the id alone, the id pending and noted by its
-    // feature when it has one.
-    void requestsWithoutPayload() {
-        using S = LinkSnapshot;
-        const struct {
-            int (*call)();
-            uint8_t id;
-            uint8_t S::*selector;
-        } requests[] = {
-            {link_call_answer, CMD_CALL_ANSWER, &S::lastCallCmd},
-            {link_audio_get_mic_mute, CMD_AUDIO_GET_MIC_MUTE, nullptr},
-            {link_audio_get_mic_gain, CMD_AUDIO_GET_MIC_GAIN, nullptr},
-            {link_audio_get_speaker_gain, CMD_AUDIO_GET_SPEAKER_GAIN, nullptr},
-            {link_audio_get_ring_tone, CMD_AUDIO_GET_RING_TONE, nullptr},
-            {link_sms_get_reception_enabled, CMD_SMS_GET_RECEPTION, &S::lastSmsCmd},
-            {link_socket_cancel_send, CMD_SOCKET_CANCEL, &S::lastSocketCmd},
-            {link_apn_get, CMD_APN_GET, &S::lastSocketCmd},
-            {link_get_modem_speed, CMD_GET_MODEM_SPEED, &S::lastStatusCmd},
-            {link_get_160, CMD_GET_160, &S::lastStatusCmd},
-            {link_get_rssi, CMD_GET_RSSI, &S::lastStatusCmd},
-            {link_get_imei, CMD_GET_IMEI, &S::lastStatusCmd},
-            {link_get_sim, CMD_GET_SIM, &S::lastStatusCmd},
-            {link_get_vin, CMD_GET_VIN, &S::lastStatusCmd},
-            {link_get_tower_conn, CMD_GET_TOWER_CONN, &S::lastStatusCmd},
-            {link_get_tarn_firmware, CMD_GET_TARN_FIRMWARE, &S::lastStatusCmd},
-            {link_get_tarn_hardware, CMD_GET_TARN_HARDWARE, &S::lastStatusCmd},
-            {link_get_cint_firmware, CMD_GET_CINT_FIRMWARE, &S::lastStatusCmd},
-            {link_get_cint_hardware, CMD_GET_CINT_HARDWARE, &S::lastStatusCmd},
-        };
-        for (const auto &r : requests) {
-            testsupport::resetLink();
-            QCOMPARE(r.call(), 1);
-            QCOMPARE(testsupport::drain(), QList<QByteArray>{testsupport::frame(r.id, 1)});
-            const LinkSnapshot s = link_snapshot();
-            QCOMPARE(s.cmdStatus[r.id], CMD_STATUS_PENDING);
-            if (r.selector != nullptr) {
-                QCOMPARE(s.*r.selector, r.id);
-            }
-        }
+        QCOMPARE(asText(actual), asText(wanted));
     }
 
     // A refused request changes nothing and says why: the field at fault and its limit. A
@@ -274,36 +281,6 @@ class TestLinkRequests : public QObject {
         QCOMPARE(requestState(), state);
         QVERIFY(result != LINK_REFUSED_TOO_LONG || (call(input.left(limit)) == LINK_QUEUED &&
                                                     link_last_refusal().result == LINK_QUEUED));
-    }
-
-    // Each request forgets what the previous one left behind.
-    void requestsClearWhatTheyAnswer_data() {
-        QTest::addColumn<Call>("call");
-        QTest::addColumn<QString>("left");  // what is left of I2C, socket and AT answers
-        QTest::newRow("i2c read") << Call([] { return link_i2c_read(0x50, 0, 1); }) << "0 9 x";
-        QTest::newRow("i2c write")
-            << Call([] { return link_i2c_write(0x50, 0, 1, "x"); }) << "0 9 x";
-        QTest::newRow("socket send")
-            << Call([] { return link_socket_send("h:1", 0, 1); }) << "3 0 x";
-        QTest::newRow("at command") << Call([] { return link_send_at_command("AT"); }) << "3 9 ";
-    }
-    void requestsClearWhatTheyAnswer() {
-        QFETCH(Call, call);
-        QFETCH(QString, left);
-        testsupport::editLink([](LinkState &s) {
-            s.i2cReadLength = 3;
-            s.socketResponseLength = 2;
-            s.socketResponseDropped = 3;
-            s.socketBytesSent = 4;
-            s.atResponse[0] = 'x';
-        });
-        QCOMPARE(call(), 1);
-        const LinkSnapshot s = link_snapshot();
-        QCOMPARE(QStringLiteral("%1 %2 %3")
-                     .arg(s.i2cReadLength)
-                     .arg(s.socketResponseLength + s.socketResponseDropped + s.socketBytesSent)
-                     .arg(QString::fromLatin1(s.atResponse.data())),
-                 left);
     }
 
     void mailContentInPieces() {

@@ -58,24 +58,24 @@ class TestLinkTables : public QObject {
     }
 
     void sequenceNumbers() {
-        QVERIFY(link_send(CMD_ACK, nullptr, 0, 0x7E));
+        QCOMPARE(link_send(CMD_ACK, nullptr, 0, 0x7E), 1);
         const uint8_t size = 16;
-        QVERIFY(link_send(CMD_MAX_MESSAGE_SIZE, &size, 1, 0));
+        QCOMPARE(link_send(CMD_MAX_MESSAGE_SIZE, &size, 1, 0), 1);
         QCOMPARE(seqOfSlot(0), uint8_t(0x7E));  // control frames keep the number they are given
         QCOMPARE(seqOfSlot(1), uint8_t(0));
         for (int i = 1; i <= 257; ++i) {
-            QVERIFY(link_send(CMD_CALL_DIAL, nullptr, 0, 99));
+            QCOMPARE(link_send(CMD_CALL_DIAL, nullptr, 0, 99), 1);
             QCOMPARE(seqOfSlot(i + 1), uint8_t(i <= 255 ? i : i - 255));
         }
     }
 
     void transmitSearchesFollowTheirCursors() {
-        while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
+        while (link_send(CMD_GET_VIN, nullptr, 0, 0) == 1) {
         }
         freeTxSlot(7);
         freeTxSlot(4199);
         QCOMPARE(link_find_free_tx_slot(), 4199);  // from the cursor upward, then from 0
-        QVERIFY(link_send(CMD_GET_VIN, nullptr, 0, 0));
+        QCOMPARE(link_send(CMD_GET_VIN, nullptr, 0, 0), 1);
         QCOMPARE(link_find_free_tx_slot(), 7);
         freeTxSlot(1);
         freeTxSlot(2);
@@ -85,8 +85,8 @@ class TestLinkTables : public QObject {
             }
             s.txScanCursor = 4000;
         });
-        QVERIFY(link_send(CMD_ACK, nullptr, 0, 3));  // into slot 7
-        QCOMPARE(link_find_pending_control(), 7);    // found anywhere, cursor unmoved
+        QCOMPARE(link_send(CMD_ACK, nullptr, 0, 3), 1);  // into slot 7
+        QCOMPARE(link_find_pending_control(), 7);        // found anywhere, cursor unmoved
         QCOMPARE(link_get_state()->txScanCursor, uint16_t(4000));
         QCOMPARE(link_find_due_retransmit(), 7);  // never written: due at once
         QCOMPARE(link_get_state()->txScanCursor, uint16_t(7));

@@ -41,26 +41,13 @@ class TestLinkTransfers : public QObject {
   private slots:
     void init() { testsupport::resetLink(); }
 
-    void framesGoOneAtATime() {
-        QVERIFY(link_sms_send("123", "hi"));
-        QList<Decoded> out = written();
-        QCOMPARE(ids(out), QStringLiteral("60"));
-        QVERIFY(written().isEmpty());
-        answer(out[0]);
-        out = written();
-        QCOMPARE(ids(out), QStringLiteral("61"));
-        // The module's reply shows the piece arrived even when its ACK was lost.
-        out = testsupport::decodeAll(ModuleScript().reply(CMD_SMS_TEXT).join());
-        QCOMPARE(ids(out), QStringLiteral("0 62"));
-    }
-
     // A later transfer of a kind starts once the earlier one's commit is on the line; other
     // kinds do not wait.
     void transfersOfAKindQueue() {
-        QVERIFY(link_mail_set_server("a", 25));
-        QVERIFY(link_mail_send_smtp(0));
-        QVERIFY(link_mail_set_server("b", 25));
-        QVERIFY(link_socket_append_payload("x"));
+        QCOMPARE(link_mail_set_server("a", 25), 1);
+        QCOMPARE(link_mail_send_smtp(0), 1);
+        QCOMPARE(link_mail_set_server("b", 25), 1);
+        QCOMPARE(link_socket_append_payload("x"), 1);
         const QList<Decoded> all = ModuleScript::acknowledgeEverything();
         QCOMPARE(ids(all), QStringLiteral("70 81 71 81 78 70 71"));
         QCOMPARE(all[5].payload, hex("0162"));
@@ -70,8 +57,8 @@ class TestLinkTransfers : public QObject {
     // the module never sends a payload with holes or pieces out of order.
     void lostAcksNeverReorderPieces() {
         const QByteArray data = QByteArray(255, 'a') + QByteArray(255, 'b') + QByteArray(255, 'c');
-        QVERIFY(link_socket_append_payload(data));
-        QVERIFY(link_socket_send("host:80", 0, 100));
+        QCOMPARE(link_socket_append_payload(data), 1);
+        QCOMPARE(link_socket_send("host:80", 0, 100), 1);
         QByteArray atModule;
         QStringList order;
         int dropped = 0;
@@ -96,34 +83,49 @@ class TestLinkTransfers : public QObject {
         QCOMPARE(order.count(QStringLiteral("82")), 1);
     }
 
-    // A refused piece takes the rest of its transfer with it and the transfer's status tells
-    // the user; the next transfer of the kind goes ahead.
+    // A refused piece takes the rest of its transfer with it, its send too, queued or still to
+    // come, and the send's status tells the user; the next mail of the kind goes ahead.
+    void refusedPieceWithdrawsTheRest_data() {
+        QTest::addColumn<bool>("committed");  // the send, and the next mail, queued before
+        QTest::addColumn<int>("refused");     // the piece refused, from the first
+        QTest::newRow("port, send queued") << true << 1;
+        QTest::newRow("server, send still to come") << false << 0;
+    }
     void refusedPieceWithdrawsTheRest() {
-        QVERIFY(link_mail_set_server("a", 25));
-        QVERIFY(link_mail_send_smtp(0));
-        QVERIFY(link_mail_set_server("b", 25));
-        const QList<Decoded> first = written();
-        QCOMPARE(ids(first), QStringLiteral("70"));
-        answer(first[0]);
-        const QList<Decoded> second = written();
-        QCOMPARE(ids(second), QStringLiteral("71"));
-        answer(second[0], CMD_NAK);
-        const QList<Decoded> next = written();
-        QCOMPARE(ids(next), QStringLiteral("70"));
-        QCOMPARE(next[0].payload, hex("0162"));
+        QFETCH(bool, committed);
+        QFETCH(int, refused);
+        QCOMPARE(link_mail_set_server("a", 25), 1);
+        QVERIFY(!committed || (link_mail_send_smtp(0) == 1 && link_mail_set_server("b", 25) == 1));
+        for (int i = 0; i <= refused; ++i) {
+            const QList<Decoded> out = written();
+            QCOMPARE(ids(out), QString::number(CMD_MAIL_SERVER + i, 16));
+            answer(out[0], i == refused ? CMD_NAK : CMD_ACK);
+        }
+        const QList<Decoded> queued = written();  // the next mail, when it was queued
+        QCOMPARE(ids(queued), committed ? "70" : "");
+        QVERIFY(committed ||
+                (link_mail_set_credentials("me", "pw") == 1 && link_mail_send_smtp(0) == 1 &&
+                 ModuleScript::acknowledgeEverything().isEmpty()));
         const LinkSnapshot s = link_snapshot();
-        QCOMPARE(s.cmdStatus[CMD_MAIL_PORT], CMD_STATUS_NAK);
+        QCOMPARE(s.cmdStatus[CMD_MAIL_SERVER + refused], CMD_STATUS_NAK);
         QCOMPARE(s.cmdStatus[CMD_MAIL_SEND_SMTP], CMD_STATUS_NAK);
-        QCOMPARE(s.nakCount[CMD_MAIL_PORT], 1u);
-        answer(next[0]);
-        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("71"));
+        QCOMPARE(s.nakCount[CMD_MAIL_SERVER + refused], 1u);
+        QVERIFY(committed || link_mail_set_server("b", 25) == 1);
+        for (const Decoded &f : queued) {
+            answer(f);
+        }
+        QCOMPARE(link_mail_send_smtp(0), 1);
+        const QList<Decoded> next = queued + ModuleScript::acknowledgeEverything();
+        QCOMPARE(ids(next), QStringLiteral("70 71 78"));
+        QCOMPARE(next[0].payload, hex("0162"));
     }
 
     // One SMS at a time, and a reply goes to the send owed it or to nobody. A script of steps:
     // sX sends an SMS to X ("sX!": refused), w writes and acknowledges until nothing is left,
     // a does one round of that, W writes without acknowledging, n NAKs what one round writes,
-    // rC is the module's reply with code C, +S moves the clock S seconds on and runs the
-    // engine, L loses the port and T is the worker's wake-up while it is away.
+    // p is the module's reply to a text piece, rC its reply to the send with code C, +S moves the
+    // clock S seconds on and runs the engine, L loses the port and T is the worker's wake-up while
+    // it is away.
     void smsOutcomes_data() {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("sends");  // the ids of every frame of an SMS written
@@ -153,6 +155,10 @@ class TestLinkTransfers : public QObject {
         QTest::newRow("number never acknowledged") << "s1 W +46 s2 w"
                                                    << "60 60 61 62"
                                                    << "1:249" << int(CMD_STATUS_PENDING);
+        // The reply shows the piece arrived, its ACK lost; until then nothing more goes.
+        QTest::newRow("text replied, not acknowledged") << "s1 a W W p W r0"
+                                                        << "60 61 62"
+                                                        << "1:0" << 0;
         QTest::newRow("number refused") << "s1 n"
                                         << "60"
                                         << "1:253" << int(CMD_STATUS_NAK);
@@ -223,6 +229,9 @@ class TestLinkTransfers : public QObject {
                 case 'n':
                     round(CMD_NAK);
                     break;
+                case 'p':
+                    link_receive(testsupport::frame(CMD_SMS_TEXT, 0x50, REPLY_FLAG));
+                    break;
                 case 'r':
                     module.reply(CMD_SMS_SEND, {}, uint8_t(arg.toInt()));
                     break;
@@ -254,46 +263,33 @@ class TestLinkTransfers : public QObject {
     void portLostWhileBuilding() {
         QFETCH(bool, mail);
         QSignalSpy ended(link_notifier(), &Module3G::transfer_ended);
-        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) : link_socket_append_payload("x"));
+        QCOMPARE(mail ? link_mail_set_server("smtp.x", 25) : link_socket_append_payload("x"), 1);
         link_port_lost();
         LinkTransferId id = 0;
-        QVERIFY(mail ? link_mail_set_credentials("me", "pw") && link_mail_send_smtp(0, &id)
-                     : link_socket_send("host:80", 0, 100, &id));
+        QVERIFY(mail
+                    ? link_mail_set_credentials("me", "pw") == 1 && link_mail_send_smtp(0, &id) == 1
+                    : link_socket_send("host:80", 0, 100, &id) == 1);
         QVERIFY(ModuleScript::acknowledgeEverything().isEmpty());
         const uint8_t status = mail ? CMD_MAIL_SEND_SMTP : CMD_SOCKET_RESULT;
         QCOMPARE(link_snapshot().cmdStatus[status], CMD_STATUS_INTERRUPTED);
         QCOMPARE(ended.value(0), (QList<QVariant>{uint(id), uchar(CMD_STATUS_INTERRUPTED)}));
-        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) && link_mail_send_smtp(0)
-                     : link_socket_append_payload("y") && link_socket_send("host:80", 0, 100));
+        QVERIFY(mail ? link_mail_set_server("smtp.x", 25) == 1 && link_mail_send_smtp(0) == 1
+                     : link_socket_append_payload("y") == 1 &&
+                           link_socket_send("host:80", 0, 100) == 1);
         QCOMPARE(ids(ModuleScript::acknowledgeEverything()), mail ? "70 71 78" : "81 81 82");
     }
 
     // Requests not written when the port went keep their places in the GPIO queues, so their
     // replies find their own pins.
     void portLossKeepsUnwrittenGpioRequests() {
-        QVERIFY(link_gpio_pin_get(3));
+        QCOMPARE(link_gpio_pin_get(3), 1);
         ModuleScript::acknowledgeEverything();
-        QVERIFY(link_gpio_pin_get(5));
+        QCOMPARE(link_gpio_pin_get(5), 1);
         link_port_lost();
         ModuleScript::acknowledgeEverything();
         ModuleScript().reply(CMD_GPIO_PIN_GET, QByteArray(1, 1));
         QCOMPARE(link_snapshot().gpioPinValue[5], 1u);
         QCOMPARE(link_snapshot().gpioPinValue[3], 2u);
-    }
-
-    // Refused before its send was queued: the send never goes, and says so.
-    void refusedOpenTransferDropsItsCommit() {
-        QVERIFY(link_mail_set_server("smtp.x", 25));
-        answer(written().value(0), CMD_NAK);
-        QVERIFY(written().isEmpty());  // the port stays behind with the refused server
-        QVERIFY(link_mail_set_credentials("me", "pw"));
-        QVERIFY(link_mail_send_smtp(0));
-        QVERIFY(ModuleScript::acknowledgeEverything().isEmpty());
-        QCOMPARE(link_snapshot().cmdStatus[CMD_MAIL_SEND_SMTP], CMD_STATUS_NAK);
-        // The next mail starts afresh.
-        QVERIFY(link_mail_set_server("smtp.x", 25));
-        QVERIFY(link_mail_send_smtp(0));
-        QCOMPARE(ids(ModuleScript::acknowledgeEverything()), QStringLiteral("70 71 78"));
     }
 
     void withdrawal_data() {
@@ -309,7 +305,7 @@ class TestLinkTransfers : public QObject {
         QFETCH(int, acknowledged);
         QFETCH(int, withdrawn);
         LinkTransferId id = 0;
-        QVERIFY(link_sms_send("1", "a", &id));
+        QCOMPARE(link_sms_send("1", "a", &id), 1);
         for (int i = 0; i <= acknowledged; ++i) {
             const QList<Decoded> out = written();
             QCOMPARE(out.size(), 1);
@@ -339,13 +335,13 @@ class TestLinkTransfers : public QObject {
         QFETCH(bool, firstWritten);
         const QByteArray overHalfTheRoom(LINK_PIECE_MAX_DATA * LINK_SLOT_COUNT / 2, 'x');
         LinkTransferId id = 0;
-        QVERIFY(link_socket_append_payload(overHalfTheRoom, &id));
+        QCOMPARE(link_socket_append_payload(overHalfTheRoom, &id), 1);
         QVERIFY(!firstWritten || testsupport::drain().size() == 1);
-        QVERIFY(!end.startsWith("commit") || link_socket_send("host:80", 0, 100));
-        QVERIFY(end != "withdraw" ? (link_port_lost(), true) : link_withdraw_transfer(id));
-        QVERIFY(link_socket_append_payload(overHalfTheRoom));
+        QVERIFY(!end.startsWith("commit") || link_socket_send("host:80", 0, 100) == 1);
+        QVERIFY(end != "withdraw" ? (link_port_lost(), true) : link_withdraw_transfer(id) == 1);
+        QCOMPARE(link_socket_append_payload(overHalfTheRoom), 1);
         int sent = 0;
-        while (link_send(CMD_GET_VIN, nullptr, 0, 0)) {
+        while (link_send(CMD_GET_VIN, nullptr, 0, 0) == 1) {
             ++sent;
         }
         QCOMPARE(sent, LINK_SLOT_COUNT - 1);  // the new transfer's first piece holds one
@@ -362,7 +358,7 @@ class TestLinkTransfers : public QObject {
     void mailSettingsTravelInPairs() {
         QFETCH(int, freeSlots);
         for (int i = 0; i < LINK_SLOT_COUNT - freeSlots; ++i) {
-            QVERIFY(link_send(CMD_GET_VIN, nullptr, 0, 0));
+            QCOMPARE(link_send(CMD_GET_VIN, nullptr, 0, 0), 1);
         }
         QCOMPARE(link_mail_set_server("smtp.x", 25), 1);
         QCOMPARE(link_mail_set_credentials("me", "pw"), 1);

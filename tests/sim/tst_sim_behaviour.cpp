@@ -32,42 +32,70 @@ class TestSimBehaviour : public QObject {
         }
     }
 
-    void incomingSmsComesInPieces_data() {
-        QTest::addColumn<int>("textBytes");
+    // Long data the module sends comes in counted pieces within the message size that add up
+    // to the whole: an incoming SMS after its header, a socket response after the bytes sent.
+    void longDataComesInPieces_data() {
+        QTest::addColumn<bool>("sms");
+        QTest::addColumn<int>("bytes");
         QTest::addColumn<int>("maxMessageSize");
+        QTest::addColumn<bool>("paced");
         QTest::addColumn<int>("pieces");
-        QTest::newRow("empty text") << 0 << 256 << 0;
-        QTest::newRow("exactly a piece") << 255 << 256 << 1;
-        QTest::newRow("a byte more") << 256 << 256 << 2;
-        QTest::newRow("small messages") << 100 << 32 << 4;
+        QTest::newRow("empty text") << true << 0 << 256 << false << 0;
+        QTest::newRow("text of exactly a piece") << true << 255 << 256 << false << 1;
+        QTest::newRow("text a byte more") << true << 256 << 256 << false << 2;
+        QTest::newRow("text in small messages") << true << 100 << 32 << false << 4;
+        QTest::newRow("empty response") << false << 0 << 256 << false << 0;
+        QTest::newRow("response of exactly a piece") << false << 255 << 256 << false << 1;
+        QTest::newRow("response a byte more") << false << 256 << 256 << false << 2;
+        QTest::newRow("response beyond the tool's 40 KB") << false << 41000 << 256 << false << 161;
+        QTest::newRow("response paced at line speed") << false << 3000 << 256 << true << 12;
     }
 
-    void incomingSmsComesInPieces() {
-        QFETCH(int, textBytes);
+    void longDataComesInPieces() {
+        QFETCH(bool, sms);
+        QFETCH(int, bytes);
         QFETCH(int, maxMessageSize);
+        QFETCH(bool, paced);
         QFETCH(int, pieces);
         ModuleSession session;
         QVERIFY(session.ready());
         session.peer().write(testsupport::frame(CMD_MAX_MESSAGE_SIZE, 0, 0,
                                                 QByteArray(1, char(maxMessageSize / 4))));
         QVERIFY(session.probe());  // the size is in force once the next request is answered
-        const QByteArray text = letters(textBytes);
-        QVERIFY(session.module().injectIncomingSms("+4915550100", "24/05/17,14:03:22+08", text));
-
-        const QList<DecodedFrame> frames = session.read(pieces + 2);
-        QCOMPARE(frames.size(), pieces + 2);
-        QCOMPARE(describe(frames.first()), describe(CMD_SMS_NUMBER, 0));
-        QCOMPARE(frames.first().payload,
-                 textField("+4915550100") + textField("24/05/17,14:03:22+08"));
+        const QByteArray data = letters(bytes);
+        QList<DecodedFrame> frames;
+        if (sms) {
+            QVERIFY(
+                session.module().injectIncomingSms("+4915550100", "24/05/17,14:03:22+08", data));
+            frames = session.read(pieces + 2);
+            QCOMPARE(frames.size(), pieces + 2);
+            QCOMPARE(describe(frames.first()), describe(CMD_SMS_NUMBER, 0));
+            QCOMPARE(frames.takeFirst().payload,
+                     textField("+4915550100") + textField("24/05/17,14:03:22+08"));
+        } else {
+            session.module().setApn(Apn{"internet", "", ""});
+            session.module().setSocketResponse(data);
+            session.module().setPaced(paced);
+            QCOMPARE(session.exchange(CMD_SOCKET_PAYLOAD, textField("abc"), 1).size(), 2);
+            // ACK, the direct reply, bytes sent, the emptying piece, the pieces, the result.
+            frames = session.exchange(CMD_SOCKET_SEND, transferRequest("x.test"), 4 + pieces);
+            QCOMPARE(frames.size(), 5 + pieces);
+            QCOMPARE(describe(frames[1]), describe(CMD_SOCKET_SEND, REPLY_FLAG));
+            QCOMPARE(describe(frames[2]), describe(CMD_SOCKET_RESULT, 0));
+            QCOMPARE(frames[2].payload, u16Field(3));
+            QCOMPARE(frames[3].payload, textField(""));
+            frames = frames.mid(4);
+        }
         QByteArray received;
-        for (const DecodedFrame &piece : frames.mid(1, pieces)) {
-            QCOMPARE(describe(piece), describe(CMD_SMS_TEXT, 0));
+        for (const DecodedFrame &piece : frames.mid(0, pieces)) {
+            QCOMPARE(describe(piece), describe(sms ? CMD_SMS_TEXT : CMD_SOCKET_PAYLOAD, 0));
             QCOMPARE(int(uint8_t(piece.payload[0])), piece.payload.size() - 1);
             QVERIFY(piece.payload.size() <= maxMessageSize);
             received += piece.payload.mid(1);
         }
-        QCOMPARE(received, text);
-        QCOMPARE(describe(frames.last()), describe(CMD_SMS_SEND, 0));
+        QCOMPARE(received, data);
+        QCOMPARE(describe(frames.last()),
+                 sms ? describe(CMD_SMS_SEND, 0) : describe(CMD_SOCKET_RESULT, REPLY_FLAG));
         QVERIFY(session.probe());
     }
 
@@ -87,46 +115,6 @@ class TestSimBehaviour : public QObject {
         QCOMPARE(state.mailsSent, 1);
         QCOMPARE(state.lastMail.body, body);
         QCOMPARE(state.lastMail.postUrl, QByteArray("https://x.test"));
-    }
-
-    void socketResponseIsStreamedWhole_data() {
-        QTest::addColumn<int>("responseBytes");
-        QTest::addColumn<bool>("paced");
-        QTest::newRow("empty response") << 0 << false;
-        QTest::newRow("exactly a piece") << 255 << false;
-        QTest::newRow("a byte more") << 256 << false;
-        QTest::newRow("beyond the tool's 40 KB") << 41000 << false;
-        QTest::newRow("paced at line speed") << 3000 << true;
-    }
-
-    void socketResponseIsStreamedWhole() {
-        QFETCH(int, responseBytes);
-        QFETCH(bool, paced);
-        ModuleSession session;
-        QVERIFY(session.ready());
-        const QByteArray response = letters(responseBytes);
-        session.module().setApn(Apn{"internet", "", ""});
-        session.module().setSocketResponse(response);
-        session.module().setPaced(paced);
-        QCOMPARE(session.exchange(CMD_SOCKET_PAYLOAD, textField("abc"), 1).size(), 2);
-
-        const int pieces = (responseBytes + 254) / 255;
-        // ACK, the direct reply, bytes sent, the emptying piece, the pieces, the result.
-        const QList<DecodedFrame> frames =
-            session.exchange(CMD_SOCKET_SEND, transferRequest("x.test"), 4 + pieces);
-        QCOMPARE(frames.size(), 5 + pieces);
-        QCOMPARE(describe(frames[1]), describe(CMD_SOCKET_SEND, REPLY_FLAG));
-        QCOMPARE(describe(frames[2]), describe(CMD_SOCKET_RESULT, 0));
-        QCOMPARE(frames[2].payload, u16Field(3));
-        QCOMPARE(frames[3].payload, textField(""));
-        QByteArray received;
-        for (const DecodedFrame &piece : frames.mid(4, pieces)) {
-            QCOMPARE(describe(piece), describe(CMD_SOCKET_PAYLOAD, 0));
-            received += piece.payload.mid(1);
-        }
-        QCOMPARE(received, response);
-        QCOMPARE(describe(frames.last()), describe(CMD_SOCKET_RESULT, REPLY_FLAG));
-        QVERIFY(session.probe());
     }
 
     void whileATransferRuns_data() {
