@@ -17,6 +17,15 @@ const std::vector<CommandSpec> &commandSpecs() {
         std::vector<CommandSpec> all;
         addStatusCommands(&all);
         addGpioCommands(&all);
+        addI2cCommands(&all);
+        addCallCommands(&all);
+        addAudioCommands(&all);
+        addSmsCommands(&all);
+        addMailCommands(&all);
+        addSocketCommands(&all);
+        addAtCommands(&all);
+        addSessionCommands(&all);
+        addBatchCommands(&all);
         return all;
     }();
     return specs;

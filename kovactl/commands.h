@@ -36,6 +36,15 @@ struct CommandSpec {
 // Every family adds its commands here.
 void addStatusCommands(std::vector<CommandSpec> *specs);
 void addGpioCommands(std::vector<CommandSpec> *specs);
+void addI2cCommands(std::vector<CommandSpec> *specs);
+void addCallCommands(std::vector<CommandSpec> *specs);
+void addAudioCommands(std::vector<CommandSpec> *specs);
+void addSmsCommands(std::vector<CommandSpec> *specs);
+void addMailCommands(std::vector<CommandSpec> *specs);
+void addSocketCommands(std::vector<CommandSpec> *specs);
+void addAtCommands(std::vector<CommandSpec> *specs);
+void addSessionCommands(std::vector<CommandSpec> *specs);
+void addBatchCommands(std::vector<CommandSpec> *specs);
 
 const std::vector<CommandSpec> &commandSpecs();
 // The command whose path the words begin with, the longest such; `args` gets the rest.

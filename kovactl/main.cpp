@@ -28,7 +28,12 @@ void printJson(const QJsonObject &object) {
     print(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
+bool jsonAsked = false;
+
 int usage(const QString &why) {
+    if (jsonAsked) {
+        printJson(answerJson(Answer::failure(ExitUsage, why)));
+    }
     print(stderr, QStringLiteral("kovactl: %1").arg(why));
     print(stderr, QCoreApplication::translate("kovactl", "Try 'kovactl --help'."));
     return ExitUsage;
@@ -74,9 +79,11 @@ int main(int argc, char *argv[]) {
 
     Invocation inv;
     QString why;
+    jsonAsked = QCoreApplication::arguments().contains(QStringLiteral("--json"));
     if (!parseInvocation(QCoreApplication::arguments().mid(1), &inv, &why)) {
         return usage(why);
     }
+    jsonAsked = inv.has(QStringLiteral("json"));
     if (inv.has(QStringLiteral("version"))) {
         print(stdout, QStringLiteral("kovactl %1").arg(QStringLiteral(KOVA_VERSION)));
         return ExitOk;
