@@ -1,5 +1,6 @@
 #include "command_catalogue.h"
 
+#include <QtGlobal>
 #include <cstring>
 
 #include "command_ids.h"
@@ -18,92 +19,163 @@ constexpr uint16_t leaves(uint16_t otherBytes) {
 using K = FieldKind;
 using Sec = FieldSecret;
 
-// Fields, by stable id. A field that travels in several frames is one entry, so that it keeps
-// one name and one type everywhere.
+// Fields, by stable id; their labels are translated in the context "CatalogueField". A field that
+// travels in several frames is one entry, so that it keeps one name and one type everywhere.
 namespace f {
-constexpr CatalogueField quarterSize{"link.size_quarter", "size / 4", K::Byte, 0, Sec::None};
-constexpr CatalogueField gpioGroup{"gpio.group", "group", K::Byte, 0, Sec::None};
-constexpr CatalogueField gpioPin{"gpio.pin", "pin", K::Byte, 0, Sec::None};
-constexpr CatalogueField gpioValue{"gpio.value", "value", K::Byte, 0, Sec::None};
-constexpr CatalogueField request32{"request32.value", "value", K::Byte, 0, Sec::None};
-constexpr CatalogueField i2cAddress{"i2c.address", "address (bit 7: write)", K::Byte, 0, Sec::None};
-constexpr CatalogueField i2cRegister{"i2c.register", "register", K::Byte, 0, Sec::None};
-constexpr CatalogueField i2cCount{"i2c.count", "count", K::Byte, 0, Sec::None};
-constexpr CatalogueField i2cData{"i2c.data", "data", K::Rest, 255, Sec::None, true};
-constexpr CatalogueField i2cReadData{"i2c.read_data", "data read", K::Counted, 255,
-                                     Sec::None,       true};
-constexpr CatalogueField callMode{"call.mode", "mode", K::Byte, 0, Sec::None};
-constexpr CatalogueField callNumber{"call.number", "number", K::Counted, leaves(1), Sec::None};
-constexpr CatalogueField hangupA{"call.hangup_a", "first byte", K::Byte, 0, Sec::None};
-constexpr CatalogueField hangupB{"call.hangup_b", "second byte", K::Byte, 0, Sec::None};
-constexpr CatalogueField callState{"call.state", "state", K::Byte, 0, Sec::None};
-constexpr CatalogueField callValue{"call.value", "value", K::Byte, 0, Sec::None};
-constexpr CatalogueField callExtra{"call.extra", "extra", K::Byte, 0, Sec::None};
-constexpr CatalogueField micMute{"audio.mic_mute", "microphone mute", K::Byte, 0, Sec::None};
-constexpr CatalogueField micGain{"audio.mic_gain", "microphone gain", K::Byte, 0, Sec::None};
-constexpr CatalogueField speakerGain{"audio.speaker_gain", "speaker gain", K::Byte, 0, Sec::None};
-constexpr CatalogueField sidetoneGain{"audio.sidetone_gain", "sidetone gain", K::Byte, 0,
-                                      Sec::None};
-constexpr CatalogueField ringPreset{"audio.ring_preset", "ring tone preset", K::Byte, 0, Sec::None};
-constexpr CatalogueField ringVolume{"audio.ring_volume", "ring tone volume", K::Byte, 0, Sec::None};
-constexpr CatalogueField smsNumber{"sms.number", "number", K::Counted, leaves(1), Sec::None};
-constexpr CatalogueField smsNumberEnd{"sms.number_end", "end", K::Byte, 0, Sec::None};
-constexpr CatalogueField smsSender{"sms.sender", "sender", K::Counted, 255, Sec::None};
-constexpr CatalogueField smsDate{"sms.date", "date", K::Counted, 255, Sec::None};
+constexpr CatalogueField quarterSize{
+    "link.size_quarter", QT_TRANSLATE_NOOP("CatalogueField", "size / 4"), K::Byte, 0, Sec::None};
+constexpr CatalogueField gpioGroup{"gpio.group", QT_TRANSLATE_NOOP("CatalogueField", "group"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField gpioPin{"gpio.pin", QT_TRANSLATE_NOOP("CatalogueField", "pin"), K::Byte, 0,
+                                 Sec::None};
+constexpr CatalogueField gpioValue{"gpio.value", QT_TRANSLATE_NOOP("CatalogueField", "value"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField request32{"request32.value", QT_TRANSLATE_NOOP("CatalogueField", "value"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField i2cAddress{"i2c.address",
+                                    QT_TRANSLATE_NOOP("CatalogueField", "address (bit 7: write)"),
+                                    K::Byte, 0, Sec::None};
+constexpr CatalogueField i2cRegister{
+    "i2c.register", QT_TRANSLATE_NOOP("CatalogueField", "register"), K::Byte, 0, Sec::None};
+constexpr CatalogueField i2cCount{"i2c.count", QT_TRANSLATE_NOOP("CatalogueField", "count"),
+                                  K::Byte, 0, Sec::None};
+constexpr CatalogueField i2cData{
+    "i2c.data", QT_TRANSLATE_NOOP("CatalogueField", "data"), K::Rest, 255, Sec::None, true};
+constexpr CatalogueField i2cReadData{
+    "i2c.read_data", QT_TRANSLATE_NOOP("CatalogueField", "data read"),
+    K::Counted,      255,
+    Sec::None,       true};
+constexpr CatalogueField callMode{"call.mode", QT_TRANSLATE_NOOP("CatalogueField", "mode"), K::Byte,
+                                  0, Sec::None};
+constexpr CatalogueField callNumber{"call.number", QT_TRANSLATE_NOOP("CatalogueField", "number"),
+                                    K::Counted, leaves(1), Sec::None};
+constexpr CatalogueField hangupA{"call.hangup_a", QT_TRANSLATE_NOOP("CatalogueField", "first byte"),
+                                 K::Byte, 0, Sec::None};
+constexpr CatalogueField hangupB{
+    "call.hangup_b", QT_TRANSLATE_NOOP("CatalogueField", "second byte"), K::Byte, 0, Sec::None};
+constexpr CatalogueField callState{"call.state", QT_TRANSLATE_NOOP("CatalogueField", "state"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField callValue{"call.value", QT_TRANSLATE_NOOP("CatalogueField", "value"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField callExtra{"call.extra", QT_TRANSLATE_NOOP("CatalogueField", "extra"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField micMute{"audio.mic_mute",
+                                 QT_TRANSLATE_NOOP("CatalogueField", "microphone mute"), K::Byte, 0,
+                                 Sec::None};
+constexpr CatalogueField micGain{"audio.mic_gain",
+                                 QT_TRANSLATE_NOOP("CatalogueField", "microphone gain"), K::Byte, 0,
+                                 Sec::None};
+constexpr CatalogueField speakerGain{"audio.speaker_gain",
+                                     QT_TRANSLATE_NOOP("CatalogueField", "speaker gain"), K::Byte,
+                                     0, Sec::None};
+constexpr CatalogueField sidetoneGain{"audio.sidetone_gain",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "sidetone gain"), K::Byte,
+                                      0, Sec::None};
+constexpr CatalogueField ringPreset{"audio.ring_preset",
+                                    QT_TRANSLATE_NOOP("CatalogueField", "ring tone preset"),
+                                    K::Byte, 0, Sec::None};
+constexpr CatalogueField ringVolume{"audio.ring_volume",
+                                    QT_TRANSLATE_NOOP("CatalogueField", "ring tone volume"),
+                                    K::Byte, 0, Sec::None};
+constexpr CatalogueField smsNumber{"sms.number", QT_TRANSLATE_NOOP("CatalogueField", "number"),
+                                   K::Counted, leaves(1), Sec::None};
+constexpr CatalogueField smsNumberEnd{"sms.number_end", QT_TRANSLATE_NOOP("CatalogueField", "end"),
+                                      K::Byte, 0, Sec::None};
+constexpr CatalogueField smsSender{"sms.sender", QT_TRANSLATE_NOOP("CatalogueField", "sender"),
+                                   K::Counted, 255, Sec::None};
+constexpr CatalogueField smsDate{"sms.date", QT_TRANSLATE_NOOP("CatalogueField", "date"),
+                                 K::Counted, 255, Sec::None};
 // The tool sends a text whole; the module sends it in pieces of the same shape.
-constexpr CatalogueField smsText{"sms.text", "text", K::Counted, leaves(0), Sec::TriggerValues};
-constexpr CatalogueField smsTextPiece{"sms.text_piece", "text piece", K::Counted, kPieceMax,
-                                      Sec::None};
-constexpr CatalogueField smsReception{"sms.reception", "reception", K::Byte, 0, Sec::None};
-constexpr CatalogueField mailServer{"mail.server", "server", K::Counted, leaves(0), Sec::None};
-constexpr CatalogueField mailPort{"mail.port", "port", K::U16, 0, Sec::None};
-constexpr CatalogueField mailLogin{"mail.login", "login", K::Counted, leaves(0), Sec::None};
-constexpr CatalogueField mailPassword{"mail.password", "password", K::Counted, leaves(0),
-                                      Sec::Whole};
-constexpr CatalogueField mailSender{"mail.sender", "sender", K::Counted, kPieceMax, Sec::None};
-constexpr CatalogueField mailRecipient{"mail.recipient", "recipient", K::Counted, kPieceMax,
-                                       Sec::None};
-constexpr CatalogueField mailSubject{"mail.subject", "subject", K::Counted, kPieceMax, Sec::None};
-constexpr CatalogueField mailBody{"mail.body_piece", "body piece", K::Counted, kPieceMax,
-                                  Sec::None};
-constexpr CatalogueField mailEncryption{"mail.encryption", "encryption (1: SSL)", K::Byte, 0,
-                                        Sec::None};
-constexpr CatalogueField mailUrl{"mail.url", "URL", K::Counted, leaves(0), Sec::None};
+constexpr CatalogueField smsText{"sms.text", QT_TRANSLATE_NOOP("CatalogueField", "text"),
+                                 K::Counted, leaves(0), Sec::TriggerValues};
+constexpr CatalogueField smsTextPiece{"sms.text_piece",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "text piece"), K::Counted,
+                                      kPieceMax, Sec::None};
+constexpr CatalogueField smsReception{
+    "sms.reception", QT_TRANSLATE_NOOP("CatalogueField", "reception"), K::Byte, 0, Sec::None};
+constexpr CatalogueField mailServer{"mail.server", QT_TRANSLATE_NOOP("CatalogueField", "server"),
+                                    K::Counted, leaves(0), Sec::None};
+constexpr CatalogueField mailPort{"mail.port", QT_TRANSLATE_NOOP("CatalogueField", "port"), K::U16,
+                                  0, Sec::None};
+constexpr CatalogueField mailLogin{"mail.login", QT_TRANSLATE_NOOP("CatalogueField", "login"),
+                                   K::Counted, leaves(0), Sec::None};
+constexpr CatalogueField mailPassword{"mail.password",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "password"), K::Counted,
+                                      leaves(0), Sec::Whole};
+constexpr CatalogueField mailSender{"mail.sender", QT_TRANSLATE_NOOP("CatalogueField", "sender"),
+                                    K::Counted, kPieceMax, Sec::None};
+constexpr CatalogueField mailRecipient{"mail.recipient",
+                                       QT_TRANSLATE_NOOP("CatalogueField", "recipient"), K::Counted,
+                                       kPieceMax, Sec::None};
+constexpr CatalogueField mailSubject{"mail.subject", QT_TRANSLATE_NOOP("CatalogueField", "subject"),
+                                     K::Counted, kPieceMax, Sec::None};
+constexpr CatalogueField mailBody{"mail.body_piece",
+                                  QT_TRANSLATE_NOOP("CatalogueField", "body piece"), K::Counted,
+                                  kPieceMax, Sec::None};
+constexpr CatalogueField mailEncryption{"mail.encryption",
+                                        QT_TRANSLATE_NOOP("CatalogueField", "encryption (1: SSL)"),
+                                        K::Byte, 0, Sec::None};
+constexpr CatalogueField mailUrl{"mail.url", QT_TRANSLATE_NOOP("CatalogueField", "URL"), K::Counted,
+                                 leaves(0), Sec::None};
 // Three texts share the payload: each alone may take what the two empty others leave.
-constexpr CatalogueField apnName{"apn.name", "name", K::Counted, leaves(2), Sec::None};
-constexpr CatalogueField apnLogin{"apn.login", "login", K::Counted, leaves(2), Sec::None};
-constexpr CatalogueField apnPassword{"apn.password", "password", K::Counted, leaves(2), Sec::Whole};
+constexpr CatalogueField apnName{"apn.name", QT_TRANSLATE_NOOP("CatalogueField", "name"),
+                                 K::Counted, leaves(2), Sec::None};
+constexpr CatalogueField apnLogin{"apn.login", QT_TRANSLATE_NOOP("CatalogueField", "login"),
+                                  K::Counted, leaves(2), Sec::None};
+constexpr CatalogueField apnPassword{"apn.password",
+                                     QT_TRANSLATE_NOOP("CatalogueField", "password"), K::Counted,
+                                     leaves(2), Sec::Whole};
 constexpr CatalogueField socketPiece{
     "socket.payload_piece", "payload piece", K::Counted, kPieceMax, Sec::None, true};
 constexpr CatalogueField socketResponse{
     "socket.response_piece", "response piece", K::Counted, kPieceMax, Sec::None, true};
-constexpr CatalogueField socketProtocol{"socket.protocol", "protocol", K::Byte, 0, Sec::None};
-constexpr CatalogueField socketTimeout{"socket.timeout_ms", "receive time-out (ms)", K::U16, 0,
-                                       Sec::None};
-constexpr CatalogueField socketDestination{"socket.destination", "destination", K::Counted,
-                                           leaves(3), Sec::None};
-constexpr CatalogueField socketBytesSent{"socket.bytes_sent", "bytes sent", K::U16, 0, Sec::None};
-constexpr CatalogueField modemSpeed{"status.modem_speed", "modem speed", K::Byte, 0, Sec::None};
-constexpr CatalogueField rssi{"status.rssi", "signal strength code", K::Byte, 0, Sec::None};
-constexpr CatalogueField imei{"status.imei", "IMEI", K::Fixed, 15, Sec::None};
-constexpr CatalogueField sim{"status.sim", "SIM id", K::Fixed, 20, Sec::None};
-constexpr CatalogueField vin{"status.vin", "supply voltage (mV)", K::U16, 0, Sec::None};
-constexpr CatalogueField funcLevel{"status.func_level", "functionality level", K::Byte, 0,
-                                   Sec::None};
-constexpr CatalogueField registration{"status.registration", "registration (1: registered)",
-                                      K::Byte, 0, Sec::None};
-constexpr CatalogueField accessTech{"status.access_technology", "radio access technology", K::Byte,
-                                    0, Sec::None};
-constexpr CatalogueField tarnFirmware{"version.module_firmware", "module firmware", K::Counted, 255,
-                                      Sec::None};
-constexpr CatalogueField tarnHardware{"version.module_hardware", "module hardware", K::Counted, 255,
-                                      Sec::None};
-constexpr CatalogueField cintFirmware{"version.modem_firmware", "modem firmware", K::Fixed, 6,
-                                      Sec::None};
-constexpr CatalogueField cintHardware{"version.modem_hardware", "modem hardware", K::Fixed, 7,
-                                      Sec::None};
-constexpr CatalogueField atCommand{"at.command", "command", K::Counted, leaves(0), Sec::None};
-constexpr CatalogueField atResponse{"at.response", "response", K::Counted, 255, Sec::None};
+constexpr CatalogueField socketProtocol{
+    "socket.protocol", QT_TRANSLATE_NOOP("CatalogueField", "protocol"), K::Byte, 0, Sec::None};
+constexpr CatalogueField socketTimeout{"socket.timeout_ms",
+                                       QT_TRANSLATE_NOOP("CatalogueField", "receive time-out (ms)"),
+                                       K::U16, 0, Sec::None};
+constexpr CatalogueField socketDestination{"socket.destination",
+                                           QT_TRANSLATE_NOOP("CatalogueField", "destination"),
+                                           K::Counted, leaves(3), Sec::None};
+constexpr CatalogueField socketBytesSent{
+    "socket.bytes_sent", QT_TRANSLATE_NOOP("CatalogueField", "bytes sent"), K::U16, 0, Sec::None};
+constexpr CatalogueField modemSpeed{"status.modem_speed",
+                                    QT_TRANSLATE_NOOP("CatalogueField", "modem speed"), K::Byte, 0,
+                                    Sec::None};
+constexpr CatalogueField rssi{"status.rssi",
+                              QT_TRANSLATE_NOOP("CatalogueField", "signal strength code"), K::Byte,
+                              0, Sec::None};
+constexpr CatalogueField imei{"status.imei", QT_TRANSLATE_NOOP("CatalogueField", "IMEI"), K::Fixed,
+                              15, Sec::None};
+constexpr CatalogueField sim{"status.sim", QT_TRANSLATE_NOOP("CatalogueField", "SIM id"), K::Fixed,
+                             20, Sec::None};
+constexpr CatalogueField vin{
+    "status.vin", QT_TRANSLATE_NOOP("CatalogueField", "supply voltage (mV)"), K::U16, 0, Sec::None};
+constexpr CatalogueField funcLevel{"status.func_level",
+                                   QT_TRANSLATE_NOOP("CatalogueField", "functionality level"),
+                                   K::Byte, 0, Sec::None};
+constexpr CatalogueField registration{
+    "status.registration", QT_TRANSLATE_NOOP("CatalogueField", "registration (1: registered)"),
+    K::Byte, 0, Sec::None};
+constexpr CatalogueField accessTech{"status.access_technology",
+                                    QT_TRANSLATE_NOOP("CatalogueField", "radio access technology"),
+                                    K::Byte, 0, Sec::None};
+constexpr CatalogueField tarnFirmware{"version.module_firmware",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "module firmware"),
+                                      K::Counted, 255, Sec::None};
+constexpr CatalogueField tarnHardware{"version.module_hardware",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "module hardware"),
+                                      K::Counted, 255, Sec::None};
+constexpr CatalogueField cintFirmware{"version.modem_firmware",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "modem firmware"),
+                                      K::Fixed, 6, Sec::None};
+constexpr CatalogueField cintHardware{"version.modem_hardware",
+                                      QT_TRANSLATE_NOOP("CatalogueField", "modem hardware"),
+                                      K::Fixed, 7, Sec::None};
+constexpr CatalogueField atCommand{"at.command", QT_TRANSLATE_NOOP("CatalogueField", "command"),
+                                   K::Counted, leaves(0), Sec::None};
+constexpr CatalogueField atResponse{"at.response", QT_TRANSLATE_NOOP("CatalogueField", "response"),
+                                    K::Counted, 255, Sec::None};
 }  // namespace f
 
 constexpr CataloguePayload row(uint8_t id, PayloadWay way,
