@@ -1,12 +1,12 @@
-# Installs the build into a scratch prefix and checks that the program, its desktop entry and
-# its icon land where a desktop finds them.
+# Installs the build into a scratch prefix and checks that the programs, the desktop entry and
+# the icon land where a desktop finds them.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed")
 endif()
-foreach(file bin/kova-test-tool share/applications/kova-test-tool.desktop
+foreach(file bin/kova-test-tool bin/kovactl share/applications/kova-test-tool.desktop
              share/icons/hicolor/64x64/apps/kova-test-tool.png)
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
