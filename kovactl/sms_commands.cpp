@@ -1,7 +1,6 @@
 // sms: send one, and turn reception on or off.
 #include <QCoreApplication>
 #include <QTimer>
-#include <memory>
 
 #include "commands.h"
 #include "input_limits.h"
@@ -52,6 +51,7 @@ void followSms(CommandContext &context, LinkTransferId id, const Finish &finish)
     TransferFollow follow;
     follow.id = id;
     follow.afterCommitMs = UpdateWorker::kReplyTimeoutMs;
+    follow.failure = [](uint8_t) { return smsTr("ERROR: SMS NOT Sent"); };
     follow.collect = [](Answer *a) {
         if (a->code == ExitOk) {
             a->text << smsTr("SMS SENT!");
@@ -76,27 +76,37 @@ class SmsQueue : public QObject {
           finish_(std::move(finish)) {
         deadline_.setSingleShot(true);
         connect(&deadline_, &QTimer::timeout, this,
-                [this] { end(LINK_REFUSED_SMS_IN_PROGRESS, 0); });
+                [this] { end(notQueued(LINK_REFUSED_SMS_IN_PROGRESS)); });
         connect(link_notifier(), &Module3G::transfer_ended, this, [this] { attempt(); });
+        connect(&context.link, &HeadlessLink::lost, this, [this] { attempt(); });
         deadline_.start(context.timeoutMs);
         attempt();
     }
 
   private:
     void attempt() {
+        if (context_.link.portLost()) {
+            end(Answer::failure(ExitPortUnavailable,
+                                smsTr("The port was lost before the SMS was sent.")));
+            return;
+        }
         LinkTransferId id = 0;
         const int result = link_sms_send(number_, text_, &id);
-        if (result != LINK_REFUSED_SMS_IN_PROGRESS) {
-            end(result, id);
+        if (result > 0) {
+            end(Answer(), id);
+        } else if (result != LINK_REFUSED_SMS_IN_PROGRESS) {
+            end(notQueued(result));
         }
     }
-    void end(int result, LinkTransferId id) {
+    // With a transfer to follow, or the answer without one.
+    void end(const Answer &answer, LinkTransferId id = 0) {
         disconnect(link_notifier(), nullptr, this, nullptr);
+        disconnect(&context_.link, nullptr, this, nullptr);
         deadline_.stop();
-        if (result > 0) {
+        if (id != 0) {
             followSms(context_, id, finish_);
         } else {
-            finish_(notQueued(result));
+            finish_(answer);
         }
         deleteLater();
     }

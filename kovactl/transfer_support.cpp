@@ -22,10 +22,17 @@ constexpr int kProgressEveryMs = 200;
 class ProgressLine {
   public:
     explicit ProgressLine(std::function<QString()> text) : text_(std::move(text)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { show(text_()); });
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            shown_ = true;
+            show(text_());
+        });
         timer_.start(kProgressEveryMs);
     }
-    ~ProgressLine() { show(QString()); }
+    ~ProgressLine() {
+        if (shown_) {
+            show(QString());
+        }
+    }
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;
 
@@ -36,6 +43,7 @@ class ProgressLine {
     }
     std::function<QString()> text_;
     QTimer timer_;
+    bool shown_ = false;
 };
 
 struct Followed {
