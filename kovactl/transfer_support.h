@@ -9,7 +9,8 @@
 
 #include "commands.h"
 
-// The most a mail body or a socket payload may hold: the module counts them in 16 bits.
+// The most a mail body or a socket payload may hold: the module keeps no more (it reports a
+// payload's bytes sent in 16 bits).
 constexpr int kMaxTransferBytes = 65535;
 
 // Reads `path` ("-": standard input) whole into `out`. False with a refusal (65) when it cannot
