@@ -1,4 +1,147 @@
 // sms: send one, and turn reception on or off.
-#include "commands.h"
+#include <QCoreApplication>
+#include <QTimer>
 
-void addSmsCommands(std::vector<CommandSpec> *) {}
+#include "commands.h"
+#include "input_limits.h"
+#include "link_long_payload.h"
+#include "module3g.h"
+#include "transfer_support.h"
+#include "update_worker.h"
+
+namespace {
+
+void addSmsSend(std::vector<CommandSpec> *specs);
+
+}  // namespace
+
+void addSmsCommands(std::vector<CommandSpec> *specs) {
+    addSmsSend(specs);
+}
+
+// sms send: one text, its outcome read as the batch update reads its own.
+namespace {
+
+QString smsTr(const char *text) {
+    return QCoreApplication::translate("kovactl", text);
+}
+
+constexpr int kMaxNumberCharacters = 32;
+constexpr int kMaxTextCharacters = 140;
+
+// The window's checks, in its order and words.
+bool smsFits(const QString &number, const QString &text, Answer *refusal) {
+    QString reason;
+    if (number.size() > kMaxNumberCharacters) {
+        reason = smsTr("That phone number looks suspiciously long.\nPlease check your input.");
+    } else if (text.size() > kMaxTextCharacters) {
+        reason = smsTr("Please leave the message under 140 characters.");
+    } else if (!(reason = requestRefusal(CMD_SMS_TEXT, {text.toUtf8()})).isEmpty()) {
+        reason +=
+            QLatin1Char('\n') + smsTr("Characters outside ASCII take two to four bytes each.");
+    }
+    if (reason.isEmpty()) {
+        return true;
+    }
+    *refusal = Answer::failure(ExitBadInput, reason);
+    return false;
+}
+
+void followSms(CommandContext &context, LinkTransferId id, const Finish &finish) {
+    TransferFollow follow;
+    follow.id = id;
+    follow.afterCommitMs = UpdateWorker::kReplyTimeoutMs;
+    follow.failure = [](uint8_t) { return smsTr("ERROR: SMS NOT Sent"); };
+    follow.collect = [](Answer *a) {
+        if (a->code == ExitOk) {
+            a->text << smsTr("SMS SENT!");
+        }
+    };
+    follow.progress = [](bool committed) {
+        return committed ? smsTr("SMS: waiting for the module's reply")
+                         : smsTr("SMS: on its way to the module");
+    };
+    followTransfer(context, follow, finish);
+}
+
+// The link holds one SMS at a time: another one's end lets this one go, within the time-out.
+// Lives until it has handed the SMS to the link or given up (at the latest, with the link).
+class SmsQueue : public QObject {
+  public:
+    SmsQueue(CommandContext &context, QByteArray number, QByteArray text, Finish finish)
+        : QObject(&context.link),
+          context_(context),
+          number_(std::move(number)),
+          text_(std::move(text)),
+          finish_(std::move(finish)) {
+        deadline_.setSingleShot(true);
+        connect(&deadline_, &QTimer::timeout, this,
+                [this] { end(notQueued(LINK_REFUSED_SMS_IN_PROGRESS)); });
+        connect(link_notifier(), &Module3G::transfer_ended, this, [this] { attempt(); });
+        connect(&context.link, &HeadlessLink::lost, this, [this] { attempt(); });
+        deadline_.start(context.timeoutMs);
+        attempt();
+    }
+
+  private:
+    void attempt() {
+        if (context_.link.portLost()) {
+            end(Answer::failure(ExitPortUnavailable,
+                                smsTr("The port was lost before the SMS was sent.")));
+            return;
+        }
+        LinkTransferId id = 0;
+        const int result = link_sms_send(number_, text_, &id);
+        if (result > 0) {
+            end(Answer(), id);
+        } else if (result != LINK_REFUSED_SMS_IN_PROGRESS) {
+            end(notQueued(result));
+        }
+    }
+    // With a transfer to follow, or the answer without one.
+    void end(const Answer &answer, LinkTransferId id = 0) {
+        disconnect(link_notifier(), nullptr, this, nullptr);
+        disconnect(&context_.link, nullptr, this, nullptr);
+        deadline_.stop();
+        if (id != 0) {
+            followSms(context_, id, finish_);
+        } else {
+            finish_(answer);
+        }
+        deleteLater();
+    }
+
+    CommandContext &context_;
+    QByteArray number_;
+    QByteArray text_;
+    Finish finish_;
+    QTimer deadline_;
+};
+
+void addSmsSend(std::vector<CommandSpec> *specs) {
+    CommandSpec spec;
+    spec.path = QStringList{QStringLiteral("sms"), QStringLiteral("send")};
+    spec.arguments = QStringLiteral("NUMBER TEXT...");
+    spec.summary = smsTr(
+        "Sends an SMS; the words after the number, joined by one space, are its "
+        "text. Waits for the module's reply as a batch update does.");
+    spec.run = [spec](const QStringList &args, const Invocation &, CommandContext &context,
+                      const Finish &finish) {
+        Answer refusal;
+        if (args.size() < 2) {
+            exactArguments(args, 2, spec, &refusal);
+            finish(refusal);
+            return;
+        }
+        const QString number = args.first();
+        const QString text = args.mid(1).join(QLatin1Char(' '));
+        if (!smsFits(number, text, &refusal)) {
+            finish(refusal);
+            return;
+        }
+        new SmsQueue(context, number.toUtf8(), text.toUtf8(), finish);
+    };
+    specs->push_back(spec);
+}
+
+}  // namespace
