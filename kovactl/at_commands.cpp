@@ -76,13 +76,12 @@ class AtExchange : public QObject {
         deadline_.setSingleShot(true);
         deadline_.setInterval(context.timeoutMs);
         connect(&deadline_, &QTimer::timeout, this, [this] {
-            end(Answer::failure(ExitNoAnswer, tr("The modem's response did not end in time."),
-                                response()));
+            end(withResponse(
+                Answer::failure(ExitNoAnswer, tr("The modem's response did not end in time."))));
         });
         connect(&context.link, &HeadlessLink::lost, this, [this] {
-            end(Answer::failure(ExitPortUnavailable,
-                                tr("The port was lost before the modem's response ended."),
-                                response()));
+            end(withResponse(Answer::failure(
+                ExitPortUnavailable, tr("The port was lost before the modem's response ended."))));
         });
         deadline_.start();
     }
@@ -113,7 +112,16 @@ class AtExchange : public QObject {
     }
 
   private:
-    QJsonObject response() const { return {{QStringLiteral("at.response"), text_}}; }
+    // The response as it came for scripts, its lines without their CR LF for people.
+    Answer withResponse(Answer a) const {
+        a.result.insert(QStringLiteral("at.response"), text_);
+        for (const QString &line : text_.split(QLatin1Char('\n'))) {
+            if (!line.trimmed().isEmpty()) {
+                a.text << line.trimmed();
+            }
+        }
+        return a;
+    }
 
     void check() {
         if (ended_) {
@@ -132,16 +140,9 @@ class AtExchange : public QObject {
         if (!failed && !endsWithFinalResult(text)) {
             return;
         }
-        Answer a = answerOf(
+        end(withResponse(answerOf(
             CMD_AT_COMMAND,
-            RequestOutcome{RequestOutcome::Replied, failed ? status : uint8_t(0), QByteArray()});
-        a.result.insert(QStringLiteral("at.response"), text_);
-        for (const QString &line : text_.split(QLatin1Char('\n'))) {
-            if (!line.trimmed().isEmpty()) {
-                a.text << line.trimmed();
-            }
-        }
-        end(a);
+            RequestOutcome{RequestOutcome::Replied, failed ? status : uint8_t(0), QByteArray()})));
     }
 
     Finish finish_;

@@ -27,9 +27,13 @@ void addReceptionCommand(std::vector<CommandSpec> *specs) {
         if (args.isEmpty()) {
             runRequest(context, CMD_SMS_GET_RECEPTION, link_sms_get_reception_enabled, finish,
                        [](Answer *a) {
-                           const bool on =
-                               a->result.value(QStringLiteral("sms.reception")).toInt() == 1;
-                           a->text << tr("SMS reception: %1").arg(on ? tr("on") : tr("off"));
+                           // A reply without the byte claims neither.
+                           const QJsonValue value =
+                               a->result.value(QStringLiteral("sms.reception"));
+                           if (!value.isUndefined()) {
+                               a->text << tr("SMS reception: %1")
+                                              .arg(value.toInt() == 1 ? tr("on") : tr("off"));
+                           }
                        });
             return;
         }
