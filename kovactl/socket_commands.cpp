@@ -14,11 +14,56 @@
 
 namespace {
 
+QString tr(const char *text) {
+    return QCoreApplication::translate("kovactl", text);
+}
+
+void addApnCommands(std::vector<CommandSpec> *specs) {
+    CommandSpec get;
+    get.path = QStringList{QStringLiteral("apn"), QStringLiteral("get")};
+    get.summary = tr("The access point's name and login; the password is masked.");
+    get.run = [get](const QStringList &args, const Invocation &, CommandContext &context,
+                    const Finish &finish) {
+        Answer refusal;
+        if (!exactArguments(args, 0, get, &refusal)) {
+            finish(refusal);
+            return;
+        }
+        runRequest(context, CMD_APN_GET, link_apn_get, finish);
+    };
+    specs->push_back(get);
+
+    CommandSpec set;
+    set.path = QStringList{QStringLiteral("apn"), QStringLiteral("set")};
+    set.arguments = QStringLiteral("NAME [--login L] [--password-file F]");
+    set.summary = tr("Sets the access point; the password from F or KOVA_APN_PASSWORD.");
+    set.run = [set](const QStringList &args, const Invocation &invocation, CommandContext &context,
+                    const Finish &finish) {
+        Answer refusal;
+        QByteArray password;
+        if (!exactArguments(args, 1, set, &refusal) ||
+            !readSecret(invocation, "KOVA_APN_PASSWORD", &password, &refusal)) {
+            finish(refusal);
+            return;
+        }
+        const QByteArray name = args.first().toUtf8();
+        const QByteArray login = invocation.value(QStringLiteral("login")).toUtf8();
+        runRequest(
+            context, CMD_APN_SET, [=] { return link_apn_set(name, login, password); }, finish);
+    };
+    specs->push_back(set);
+}
+
+}  // namespace
+
+namespace {
+
 void addSocketTransfer(std::vector<CommandSpec> *specs);
 
 }  // namespace
 
 void addSocketCommands(std::vector<CommandSpec> *specs) {
+    addApnCommands(specs);
     addSocketTransfer(specs);
 }
 

@@ -59,6 +59,21 @@ QList<QJsonObject> KovactlResult::jsonLines() const {
     return lines;
 }
 
+void verifyFrameAndField(const KovactlResult &r, int frameId, const QByteArray &payload,
+                         const QString &field, const QVariant &value) {
+    if (frameId < 0) {
+        QVERIFY(r.frames.isEmpty());
+    } else {
+        QVERIFY(!r.frames.isEmpty());
+        QCOMPARE(int(r.frames.first().id), frameId);
+        QCOMPARE(r.frames.first().payload, payload);
+    }
+    if (!field.isEmpty()) {
+        QCOMPARE(r.json().value(QStringLiteral("result")).toObject().value(field).toVariant(),
+                 value);
+    }
+}
+
 KovactlRun::KovactlRun() : module_(std::make_unique<VirtualModule>()) {
     QObject::connect(module_.get(), &VirtualModule::frameReceived, module_.get(),
                      [this](quint8 id, quint8 seq, quint8 status, const QByteArray &payload) {

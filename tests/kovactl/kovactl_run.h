@@ -7,6 +7,7 @@
 #include <QList>
 #include <QProcess>
 #include <QStringList>
+#include <QVariant>
 #include <memory>
 
 #include "virtual_module.h"
@@ -29,6 +30,11 @@ struct KovactlResult {
     QJsonObject json() const;
     QList<QJsonObject> jsonLines() const;
 };
+
+// QtTest checks of a --json run: the first frame the tool wrote (frameId -1: none at all) and,
+// unless `field` is empty, that field of the answer's result.
+void verifyFrameAndField(const KovactlResult &r, int frameId, const QByteArray &payload,
+                         const QString &field, const QVariant &value);
 
 class KovactlRun {
   public:

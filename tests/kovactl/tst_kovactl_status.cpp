@@ -91,17 +91,7 @@ void KovactlStatusTest::requests() {
     if (code != 0) {
         QVERIFY(!r.json().value(QStringLiteral("error")).toString().isEmpty());
     }
-    if (frameId < 0) {
-        QVERIFY(r.frames.isEmpty());
-    } else {
-        QVERIFY(!r.frames.isEmpty());
-        QCOMPARE(int(r.frames.first().id), frameId);
-        QCOMPARE(r.frames.first().payload, payload);
-    }
-    if (!field.isEmpty()) {
-        QCOMPARE(r.json().value(QStringLiteral("result")).toObject().value(field).toVariant(),
-                 value);
-    }
+    verifyFrameAndField(r, frameId, payload, field, value);
 }
 
 void KovactlStatusTest::withoutModule_data() {
