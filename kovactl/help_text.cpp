@@ -23,8 +23,16 @@ QString overview() {
                 "masked")
           << tr("  --include-passwords  leave passwords in the capture") << QString()
           << tr("Commands:");
+    // A usage too long for its column puts its summary on a line of its own.
+    constexpr int kUsageColumn = 40;
     for (const CommandSpec &spec : commandSpecs()) {
-        lines << QStringLiteral("  %1").arg(usageLine(spec), -40) + spec.summary;
+        const QString usage = usageLine(spec);
+        if (usage.size() < kUsageColumn) {
+            lines << QStringLiteral("  %1").arg(usage, -kUsageColumn) + spec.summary;
+        } else {
+            lines << QStringLiteral("  ") + usage
+                  << QString(kUsageColumn + 2, QLatin1Char(' ')) + spec.summary;
+        }
     }
     lines << QString()
           << tr("Secrets are read from a file (--password-file F, - for standard "
