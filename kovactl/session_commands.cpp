@@ -25,9 +25,11 @@ namespace {
 // A request line longer than this is refused unread; the words of the longest command (an AT
 // text, an SMS) are a small part of it.
 constexpr int kMaxLineBytes = 65536;
-// Lines beyond this many requests in flight wait in the pipe, so a script that writes faster
-// than the module answers is held back instead of filling memory.
-constexpr int kMaxInFlight = 512;
+// Lines beyond this many requests in flight wait in the pipe: a script that writes faster than
+// the module answers is held back, and the frames in flight keep well within the link's 255
+// sequence numbers, by which a frame of ours is told from one written before. A full line of
+// getters is some 100 ms of wire time ahead, so the line never waits for the tool.
+constexpr int kMaxInFlight = 64;
 
 QString tr(const char *text) {
     return QCoreApplication::translate("kovactl", text);
