@@ -196,9 +196,8 @@ class Session : public QObject {
                 }
                 continue;
             }
-            if (newline < 0 && buffer_.size() > kMaxLineBytes) {
-                buffer_.clear();
-                skipping_ = true;
+            if ((newline < 0 ? buffer_.size() : newline) > kMaxLineBytes) {
+                skipping_ = true;  // dropped up to its end above, as it comes
                 refuse(QJsonValue::Null,
                        tr("A request line is longer than %1 bytes.").arg(kMaxLineBytes));
                 continue;

@@ -28,8 +28,7 @@ def validator(definition):
         {"$defs": SCHEMA["$defs"], "$ref": "#/$defs/" + definition})
 
 
-REQUEST, ANSWER, OUTPUT, SMS = (validator(d) for d in
-                                ("request", "answer", "sessionOutput", "smsReceived"))
+ANSWER, OUTPUT, SMS = (validator(d) for d in ("answer", "sessionOutput", "smsReceived"))
 
 
 class Lines:
@@ -78,13 +77,6 @@ class Kovactl(Process):
         OUTPUT.validate(line)
         return line
 
-    def until(self, done):
-        """The lines up to the one `done` accepts."""
-        lines = [self.line()]
-        while not done(lines[-1]):
-            lines.append(self.line())
-        return lines
-
     def finish(self, signal_number=None):
         """Closes standard input and signals; the lines left and the exit code."""
         self.proc.stdin.close()
@@ -129,8 +121,6 @@ def test_pipelined_getters_are_each_answered_by_their_id(session):
                  {"id": {"pin": 5}, "args": ["gpio", "get", "5"]},
                  {"id": None, "args": ["--timeout", "5", "status", "vin"]}] +
                 [{"id": n, "args": ["status", "rssi"]} for n in range(20)])
-    for r in requests:
-        REQUEST.validate(r)
     session.send(*requests)
     # The input ends with every request still in flight: each is answered before the exit.
     answers, code = session.finish()
@@ -140,7 +130,6 @@ def test_pipelined_getters_are_each_answered_by_their_id(session):
     assert all(a["code"] == 0 for a in answers), answers
     assert by_id[key("imei")]["result"]["status.imei"].isdigit()
     assert by_id[key({"pin": 5})]["result"]["gpio.pin"] == 5
-    assert by_id[key(0)]["result"]["status.rssi"] == by_id[key(19)]["result"]["status.rssi"]
 
 
 @pytest.mark.parametrize("lines, expected", [
@@ -182,8 +171,10 @@ def test_events_come_between_the_answers(sim, session):
     # Two at once: the second SMS's frames may come before the first was handed on whole.
     sim.write("sms +4915550001 hello from the rig\nsms +4915550002 second one\n")
     session.send({"id": 2, "args": ["gpio", "get", "5"]})
-    lines = session.until(lambda l: l.get("sms.sender") == "+4915550002" and
-                          l["event"] == "sms_received")
+    lines = [session.line()]
+    while (lines[-1].get("event"), lines[-1].get("sms.sender")) != ("sms_received",
+                                                                    "+4915550002"):
+        lines.append(session.line())
     answers, code = session.finish()
     lines += answers
     assert code == 0
