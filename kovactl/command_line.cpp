@@ -75,3 +75,19 @@ bool parseInvocation(const QStringList &args, Invocation *out, QString *whyNot) 
     *out = parsed;
     return true;
 }
+
+bool timeoutOption(const Invocation &invocation, int fallbackMs, int *ms, QString *whyNot) {
+    *ms = fallbackMs;
+    if (!invocation.has(QStringLiteral("timeout"))) {
+        return true;
+    }
+    bool ok = false;
+    const double seconds = invocation.value(QStringLiteral("timeout")).toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > 86400) {
+        *whyNot = QCoreApplication::translate(
+            "kovactl", "--timeout takes seconds, more than 0 and at most a day.");
+        return false;
+    }
+    *ms = static_cast<int>(seconds * 1000);
+    return true;
+}

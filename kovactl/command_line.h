@@ -17,3 +17,6 @@ struct Invocation {
 
 // False with the reason when an option is unknown or lacks its value.
 bool parseInvocation(const QStringList &args, Invocation *out, QString *whyNot);
+// --timeout S in milliseconds, `fallbackMs` without it; false with the reason when S is not a
+// number of seconds above 0 and at most a day.
+bool timeoutOption(const Invocation &invocation, int fallbackMs, int *ms, QString *whyNot);

@@ -31,6 +31,9 @@ struct CommandSpec {
                        CommandContext &context, const Finish &finish)>
         run;
     bool needsPort = true;
+    // Writes its own lines to standard output (events, a session's answers) and no answer of
+    // its own at the end: its exit code and standard error tell how it ended.
+    bool linesOnly = false;
 };
 
 // Every family adds its commands here.

@@ -112,15 +112,9 @@ int main(int argc, char *argv[]) {
         return usage(
             QCoreApplication::translate("kovactl", "Give either --port NAME or --simulate."));
     }
-    int timeoutMs = kDefaultTimeoutS * 1000;
-    if (inv.has(QStringLiteral("timeout"))) {
-        bool ok = false;
-        const double seconds = inv.value(QStringLiteral("timeout")).toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 86400) {
-            return usage(QCoreApplication::translate(
-                "kovactl", "--timeout takes seconds, more than 0 and at most a day."));
-        }
-        timeoutMs = static_cast<int>(seconds * 1000);
+    int timeoutMs = 0;
+    if (!timeoutOption(inv, kDefaultTimeoutS * 1000, &timeoutMs, &why)) {
+        return usage(why);
     }
 
     HeadlessLink link;
@@ -148,7 +142,11 @@ int main(int argc, char *argv[]) {
     if (!answered) {
         loop.exec();
     }
-    printAnswer(answer, json);
+    if (!spec->linesOnly) {
+        printAnswer(answer, json);
+    } else if (!answer.error.isEmpty()) {
+        print(stderr, QStringLiteral("kovactl: %1").arg(answer.error));
+    }
     link.drain(kDrainMs);
     if (inv.has(QStringLiteral("capture")) && !saveCapture(link, inv) && answer.code == ExitOk) {
         return ExitCannotCreate;

@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev cmake make g++ python3)
 if [ "${1:-run}" = test ]; then
-    # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks, and Wireshark's tshark,
-    # which reads the tool's captures with the generated dissector.
-    packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev tshark)
+    # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks, Wireshark's tshark,
+    # which reads the tool's captures with the generated dissector, and pytest with jsonschema
+    # for kovactl's session suite.
+    packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev tshark python3-pytest
+        python3-jsonschema)
 fi
 
 missing=()

@@ -57,20 +57,28 @@ void WireWriter::write(const QByteArray &frame) {
 }
 
 void WireWriter::releasePaced() {
-    const int count = schedule_.release(nowNs());
-    if (count > 0) {
-        backlog_ += current_.left(count);
-        current_.remove(0, count);
-        flush();
-    }
-    if (!current_.isEmpty()) {
-        return;
-    }
-    pacer_->stop();
-    if (backlog_.isEmpty()) {
+    // A frame that follows back to back may be partly due already; its bytes go now rather
+    // than at the next tick, or every frame shorter than a tick would take a whole tick.
+    for (;;) {
+        const int count = schedule_.release(nowNs());
+        if (count > 0) {
+            backlog_ += current_.left(count);
+            current_.remove(0, count);
+            flush();
+        }
+        if (!current_.isEmpty()) {
+            return;
+        }
+        pacer_->stop();
+        if (!backlog_.isEmpty()) {
+            return;
+        }
         backToBack_ = true;
         emit drained();
         backToBack_ = false;
+        if (current_.isEmpty()) {
+            return;
+        }
     }
 }
 
