@@ -81,12 +81,15 @@ void BatchReport::correct(const QString &msisdn, BatchOutcome outcome, int modul
     }
 }
 
+int BatchReport::count(BatchOutcome outcome) const {
+    return static_cast<int>(std::count_if(
+        rows_.begin(), rows_.end(), [outcome](const Row &row) { return row.outcome == outcome; }));
+}
+
 QString BatchReport::counts() const {
     QStringList parts;
     for (const BatchOutcome outcome : kOutcomes) {
-        const auto n = std::count_if(rows_.begin(), rows_.end(),
-                                     [outcome](const Row &row) { return row.outcome == outcome; });
-        parts << QStringLiteral("%1 %2").arg(n).arg(text(outcome));
+        parts << QStringLiteral("%1 %2").arg(count(outcome)).arg(text(outcome));
     }
     return parts.join(QStringLiteral(", "));
 }

@@ -17,6 +17,7 @@ class BatchReport {
     void record(const QString &msisdn, BatchOutcome outcome, int moduleCode = -1);
     // A late reply: the number's last row takes the outcome it brings.
     void correct(const QString &msisdn, BatchOutcome outcome, int moduleCode);
+    int count(BatchOutcome outcome) const;
     // "2 sent, 1 failed, ..." over every outcome, in the order of BatchOutcome.
     QString counts() const;
     QString csv() const;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <cstdio>
 
 #include "capture_file.h"
@@ -55,19 +56,39 @@ void printAnswer(const Answer &answer, bool json) {
     print(stderr, QStringLiteral("kovactl: %1").arg(answer.error));
 }
 
-bool saveCapture(const HeadlessLink &link, const Invocation &inv) {
+QString captureFailure(const QString &why) {
+    return QCoreApplication::translate("kovactl", "The capture was not saved: %1").arg(why);
+}
+
+// Whether the capture file can be created, known before anything is written to the line.
+bool captureWritable(const QString &path, QString *whyNot) {
+    QSaveFile probe(path);
+    const bool writable = probe.open(QIODevice::WriteOnly);
+    if (!writable) {
+        *whyNot = QCoreApplication::translate(
+                      "kovactl", "The capture file %1 cannot be written: %2. Nothing was sent.")
+                      .arg(path, probe.errorString());
+    }
+    probe.cancelWriting();
+    return writable;
+}
+
+// A capture that could not be saved fails an answer that had succeeded; a failed answer
+// keeps its own code and says so beside it.
+void saveCapture(const HeadlessLink &link, const Invocation &inv, Answer *answer) {
     QList<CapturedFrame> frames;
     for (const TrafficRecord &r : link.records()) {
         frames.append(capturedFrame(r, inv.has(QStringLiteral("include-passwords")), false));
     }
     QString whyNot;
-    if (!saveCaptureFile(inv.value(QStringLiteral("capture")), frames, &whyNot)) {
-        print(stderr,
-              QCoreApplication::translate("kovactl", "kovactl: the capture was not saved: %1")
-                  .arg(whyNot));
-        return false;
+    if (saveCaptureFile(inv.value(QStringLiteral("capture")), frames, &whyNot)) {
+        return;
     }
-    return true;
+    if (answer->code == ExitOk) {
+        *answer = Answer::failure(ExitCannotCreate, captureFailure(whyNot), answer->result);
+    } else {
+        print(stderr, QStringLiteral("kovactl: %1").arg(captureFailure(whyNot)));
+    }
 }
 
 }  // namespace
@@ -117,8 +138,13 @@ int main(int argc, char *argv[]) {
         return usage(why);
     }
 
+    const bool capture = inv.has(QStringLiteral("capture"));
+    if (capture && !captureWritable(inv.value(QStringLiteral("capture")), &why)) {
+        printAnswer(Answer::failure(ExitCannotCreate, why), json);
+        return ExitCannotCreate;
+    }
     HeadlessLink link;
-    link.setKeepRecords(inv.has(QStringLiteral("capture")));
+    link.setKeepRecords(capture);
     const bool opened =
         simulate ? link.openSimulated(&why) : link.open(inv.value(QStringLiteral("port")), &why);
     if (!opened) {
@@ -142,14 +168,14 @@ int main(int argc, char *argv[]) {
     if (!answered) {
         loop.exec();
     }
+    link.drain(kDrainMs);
+    if (capture) {
+        saveCapture(link, inv, &answer);  // before the answer, which tells how it went
+    }
     if (!spec->linesOnly) {
         printAnswer(answer, json);
     } else if (!answer.error.isEmpty()) {
         print(stderr, QStringLiteral("kovactl: %1").arg(answer.error));
-    }
-    link.drain(kDrainMs);
-    if (inv.has(QStringLiteral("capture")) && !saveCapture(link, inv) && answer.code == ExitOk) {
-        return ExitCannotCreate;
     }
     return answer.code;
 }

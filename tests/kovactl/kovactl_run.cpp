@@ -12,13 +12,16 @@ namespace {
 constexpr int kRunLimitMs = 60000;
 
 KovactlResult execute(const QStringList &args, const QByteArray &input,
-                      const QProcessEnvironment &env) {
+                      const QProcessEnvironment &env, qint64 *pid = nullptr) {
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(KOVACTL_PROGRAM), args);
     KovactlResult result;
     if (!process.waitForStarted()) {
         return result;
+    }
+    if (pid != nullptr) {
+        *pid = process.processId();
     }
     process.write(input);
     process.closeWriteChannel();
@@ -92,7 +95,8 @@ KovactlResult KovactlRun::run(const QStringList &args, const QByteArray &input,
                               const QProcessEnvironment &env) {
     frames_.clear();
     KovactlResult result =
-        execute(QStringList{QStringLiteral("--port"), device()} + args, input, env);
+        execute(QStringList{QStringLiteral("--port"), device()} + args, input, env, &pid_);
+    pid_ = 0;
     result.frames = frames_;
     return result;
 }

@@ -42,6 +42,8 @@ class KovactlRun {
     ~KovactlRun();
 
     VirtualModule &module() { return *module_; }
+    // The program run() runs, while it runs (0 otherwise): for a test that signals it.
+    qint64 processId() const { return pid_; }
     QString device() const { return module_->devicePath(); }
 
     // kovactl --port DEVICE ARGS..., with `input` on standard input; waits for it to end.
@@ -53,4 +55,5 @@ class KovactlRun {
   private:
     std::unique_ptr<VirtualModule> module_;
     QList<ModuleFrame> frames_;
+    qint64 pid_ = 0;
 };
