@@ -42,7 +42,8 @@ QByteArray fieldBytes(uint8_t cmdId, const char *fieldId, const QByteArray &payl
     if (description == nullptr) {
         return QByteArray();
     }
-    const FieldValue *value = catalogue_read(*description, payload).find(fieldId);
+    const PayloadFields fields = catalogue_read(*description, payload);
+    const FieldValue *value = fields.find(fieldId);
     return value != nullptr ? payload.mid(value->offset, value->length) : QByteArray();
 }
 
