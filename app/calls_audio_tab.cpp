@@ -1,12 +1,12 @@
 // Call Handling / I2S tab: dialling, answering and hanging up, the line state the module reports
 // with its call events, and the audio path's settings, read first and then set group by group.
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QStatusBar>
 
 #include "link_requests.h"
 #include "link_state.h"
 #include "main_window.h"
+#include "request_texts.h"
 #include "status_field.h"
 #include "ui_mainwindow.h"
 
@@ -48,15 +48,10 @@ QString reasonText(int reason) {
 }  // namespace
 
 void MainWindow::on_btn_CallHandling_Dial_clicked() {
-    const QString title = tr("Invalid phone number");
     const QString number = ui->edt_CallHandling_DialoutPhoneNumber->text();
-    static const QRegularExpression dialable(
-        QRegularExpression::anchoredPattern(QStringLiteral("[0-9\\*\\#\\+ABCDp]*")));
-    if (!dialable.match(number).hasMatch()) {
-        QMessageBox::warning(this, title,
-                             tr("Please enter a valid phone number.\r\nAllowed: 0-9, *, #, +, A, "
-                                "B, C, D and p"),
-                             QMessageBox::Ok);
+    const QString reason = dialNumberRefusal(number);
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid phone number"), reason, QMessageBox::Ok);
         return;
     }
     queued(link_call_dial(number.toUtf8()), tr("Call Handling"));
@@ -67,7 +62,7 @@ void MainWindow::on_btn_CallHandling_AnswerCall_clicked() {
 }
 
 void MainWindow::on_btn_CallHandling_HangUp_clicked() {
-    queued(link_call_hangup(0x00, 0x10), tr("Call Handling"));
+    queued(link_call_hangup(kHangUpFirstByte, kHangUpSecondByte), tr("Call Handling"));
 }
 
 void MainWindow::on_btn_I2S_GetValuesFirst_clicked() {

@@ -7,6 +7,7 @@
 #include "link_requests.h"
 #include "link_state.h"
 #include "main_window.h"
+#include "request_texts.h"
 #include "status_field.h"
 #include "ui_mainwindow.h"
 
@@ -19,8 +20,7 @@ void MainWindow::on_btnSetMaxMessageSize_clicked() {
     bool ok = false;
     const short size = ui->txtSetMaxMessageSize->text().toShort(&ok, 10);
     if (!ok || size < LINK_MIN_MESSAGE_SIZE || size > LINK_MAX_MESSAGE_SIZE) {
-        QMessageBox::warning(this, tr("Invalid value"),
-                             tr("You must specify a value between 32 and 256."), QMessageBox::Ok);
+        QMessageBox::warning(this, tr("Invalid value"), maxMessageSizeRefusal(), QMessageBox::Ok);
         return;
     }
     link_set_max_message_size(size);

@@ -2,11 +2,10 @@
 // hexadecimal.
 #include <QMessageBox>
 
-#include "hex_input.h"
-#include "input_limits.h"
 #include "link_requests.h"
 #include "link_state.h"
 #include "main_window.h"
+#include "request_texts.h"
 #include "status_field.h"
 #include "ui_mainwindow.h"
 
@@ -49,18 +48,8 @@ void MainWindow::on_pushButton_I2C_Write_clicked() {
         return;
     }
     QByteArray data;
-    QString error;
-    if (!hexBytesFromText(ui->plainTextEdit_I2C_Write->toPlainText(), &data, &error)) {
-        refuse(error);
-        return;
-    }
-    if (data.isEmpty()) {
-        refuse(tr("Invalid Data. Please specify at least one byte to write."));
-        return;
-    }
-    // The count byte holds the data's length; data it cannot count is refused, not cut.
-    const QString reason = requestRefusal(
-        CMD_I2C, {uint8_t(address) | 0x80, uint8_t(reg), uint8_t(data.size()), data});
+    const QString reason = i2cWriteRefusal(uint8_t(address), uint8_t(reg),
+                                           ui->plainTextEdit_I2C_Write->toPlainText(), &data);
     if (!reason.isEmpty()) {
         refuse(reason);
         return;

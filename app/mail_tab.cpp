@@ -8,18 +8,15 @@
 #include "link_state.h"
 #include "link_transfers.h"
 #include "main_window.h"
+#include "request_texts.h"
 #include "status_field.h"
 #include "ui_mainwindow.h"
 
-bool MainWindow::mailTextsFit(const QList<MailText> &texts) {
-    for (const MailText &t : texts) {
-        const QString reason = requestRefusal(t.cmdId, {t.text});
-        if (!reason.isEmpty()) {
-            QMessageBox::warning(this, tr("Mail Send"), reason, QMessageBox::Ok);
-            return false;
-        }
+bool MainWindow::mailRequestFits(const QString &reason) {
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("Mail Send"), reason, QMessageBox::Ok);
     }
-    return true;
+    return reason.isEmpty();
 }
 
 void MainWindow::send_Mail_Information() {
@@ -32,8 +29,7 @@ void MainWindow::send_Mail_Information() {
     const QByteArray subject = ui->lineEdit_MailSubject->text().toUtf8();
     const QByteArray body = ui->plainTextEdit_MailMessage->toPlainText().toUtf8();
     const auto port = static_cast<uint16_t>(ui->spinBox_MailSmtpPort->value());
-    if (!mailTextsFit(
-            {{CMD_MAIL_SERVER, server}, {CMD_MAIL_LOGIN, login}, {CMD_MAIL_PASSWORD, password}})) {
+    if (!mailRequestFits(mailAccountRefusal(server, login, password))) {
         return;
     }
     LinkTransferId transfer = 0;
@@ -66,7 +62,7 @@ void MainWindow::on_pushButton_MailSend_clicked() {
 
 void MainWindow::on_pushButton_MailSendUrl_clicked() {
     const QByteArray url = ui->lineEdit_MailSendUrl->text().toUtf8();
-    if (!mailTextsFit({{CMD_MAIL_SEND_HTTP_POST, url}})) {
+    if (!mailRequestFits(requestRefusal(CMD_MAIL_SEND_HTTP_POST, {url}))) {
         return;
     }
     send_Mail_Information();
@@ -79,10 +75,9 @@ void MainWindow::on_pushButton_MailSendUrl_clicked() {
 }
 
 void MainWindow::refreshMail(const LinkSnapshot &state) {
+    const OutcomeTexts outcome = mailSendOutcome();
     applyStandardStatus(ui->frame_MailSentStatus, ui->label_MailSentStatus,
-                        state.cmdStatus[CMD_MAIL_SEND_SMTP], tr("Mail SENT!"),
-                        tr("ERROR: Mail NOT Sent"));
+                        state.cmdStatus[CMD_MAIL_SEND_SMTP], outcome.success, outcome.failure);
     applyStandardStatus(ui->frame_MailSentUrlStatus, ui->label_MailSentUrlStatus,
-                        state.cmdStatus[CMD_MAIL_SEND_HTTP_POST], tr("Mail SENT!"),
-                        tr("ERROR: Mail NOT Sent"));
+                        state.cmdStatus[CMD_MAIL_SEND_HTTP_POST], outcome.success, outcome.failure);
 }

@@ -161,12 +161,8 @@ class MainWindow : public QMainWindow {
     void setGpioPin(int pin);
     void getGpioPin(int pin);
 
-    struct MailText {
-        uint8_t cmdId;
-        QByteArray text;
-    };
-    // Whether each text fits its request; the first that does not is named in a box.
-    bool mailTextsFit(const QList<MailText> &texts);
+    // Whether a mail's request may go: a refusal reason is shown in a box.
+    bool mailRequestFits(const QString &reason);
 
     // The refresh blocks, in the order update_UI runs them.
     void refreshGpioPins(const LinkSnapshot &state);

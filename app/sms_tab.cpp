@@ -2,18 +2,15 @@
 // and shows the last SMS the module forwarded.
 #include <QMessageBox>
 
-#include "input_limits.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_state.h"
 #include "main_window.h"
+#include "request_texts.h"
 #include "status_field.h"
 #include "ui_mainwindow.h"
 
 namespace {
-
-constexpr int kMaxNumberCharacters = 32;
-constexpr int kMaxTextCharacters = 140;
 
 enum ReceptionItem { ReceptionUnknown = 0, ReceptionEnabled = 1, ReceptionDisabled = 2 };
 
@@ -22,31 +19,14 @@ enum ReceptionItem { ReceptionUnknown = 0, ReceptionEnabled = 1, ReceptionDisabl
 void MainWindow::on_pushButton_SMSSend_clicked() {
     const QString number = ui->lineEdit_SMSPhone->text();
     const QString text = ui->plainTextEdit_SMSMessage->toPlainText();
-    if (number.size() > kMaxNumberCharacters) {
-        QMessageBox::warning(this, tr("Invalid Phone Number"),
-                             tr("That phone number looks suspiciously long.\nPlease check your "
-                                "input."),
-                             QMessageBox::Ok);
-        return;
-    }
-    if (text.size() > kMaxTextCharacters) {
-        QMessageBox::warning(this, tr("Message too long"),
-                             tr("Please leave the message under 140 characters."), QMessageBox::Ok);
-        return;
-    }
-    // Within 140 characters, text outside ASCII can still take more bytes than its length byte
-    // counts.
-    const QByteArray utf8 = text.toUtf8();
-    const QString reason = requestRefusal(CMD_SMS_TEXT, {utf8});
+    QString title;
+    const QString reason = smsSendRefusal(number, text, &title);
     if (!reason.isEmpty()) {
-        QMessageBox::warning(this, tr("Message too long"),
-                             reason + QLatin1Char('\n') +
-                                 tr("Characters outside ASCII take two to four bytes each."),
-                             QMessageBox::Ok);
+        QMessageBox::warning(this, title, reason, QMessageBox::Ok);
         return;
     }
     LinkTransferId transfer = 0;
-    if (queued(link_sms_send(number.toUtf8(), utf8, &transfer), tr("SMS"))) {
+    if (queued(link_sms_send(number.toUtf8(), text.toUtf8(), &transfer), tr("SMS"))) {
         ownSms_ = OwnSms{transfer, CMD_STATUS_PENDING};
         update_UI(0, false);
     }
@@ -75,8 +55,9 @@ void MainWindow::on_btnControlSmsReception_clicked() {
 
 // The tab's own SMS only; while any SMS is in the link, the next waits.
 void MainWindow::refreshSmsSending(const LinkSnapshot &state) {
+    const OutcomeTexts outcome = smsSendOutcome();
     applyStandardStatus(ui->frame_SmsSentStatus, ui->label_SmsSentStatus, ownSms_.status,
-                        tr("SMS SENT!"), tr("ERROR: SMS NOT Sent"));
+                        outcome.success, outcome.failure);
     const QString busy = batchRunning_ ? tr("A batch firmware update is sending SMS through the "
                                             "module. Send is back when it has finished or was "
                                             "stopped.")

@@ -8,12 +8,12 @@
 #include <QTextDocument>
 #include <algorithm>
 
-#include "input_limits.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_state.h"
 #include "link_transfers.h"
 #include "main_window.h"
+#include "request_texts.h"
 #include "status_field.h"
 #include "ui_mainwindow.h"
 
@@ -35,19 +35,12 @@ void MainWindow::on_pushButton_SocketSend_clicked() {
     const QString destinationText = ui->lineEdit_SocketUrl->text();
     const auto timeoutMs = static_cast<uint16_t>(ui->spinBox_SocketRxTimeout->value());
     const auto protocol = static_cast<uint8_t>(ui->comboBox_SocketProtocol->currentIndex());
-    const QString title = tr("Invalid URL or endpoint");
-    if (destinationText.isEmpty()) {
-        QMessageBox::warning(this, title, tr("Please enter a valid URL or TCP endpoint."),
-                             QMessageBox::Ok);
+    const QString reason = socketSendRefusal(destinationText, protocol, timeoutMs);
+    if (!reason.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid URL or endpoint"), reason, QMessageBox::Ok);
         return;
     }
     const QByteArray destination = destinationText.toUtf8();
-    // Refused after its payload was stored, the send would leave that payload at the module.
-    const QString reason = requestRefusal(CMD_SOCKET_SEND, {protocol, timeoutMs, destination});
-    if (!reason.isEmpty()) {
-        QMessageBox::warning(this, title, reason, QMessageBox::Ok);
-        return;
-    }
     LinkTransferId transfer = 0;
     if (link_socket_append_payload(payload, &transfer) <= 0) {
         statusBar()->showMessage(tr("ERROR: failed to store message for later send."),
@@ -103,11 +96,11 @@ void MainWindow::refreshSocket(const LinkSnapshot &state) {
                     });
             }
             break;
-        case CMD_SOCKET_CANCEL:
-            applyStandardStatus(sendFrame, sendLabel, status,
-                                tr("SEND operation cancelled successfully."),
-                                tr("ERROR: No SEND operation in progress."));
+        case CMD_SOCKET_CANCEL: {
+            const OutcomeTexts outcome = socketCancelOutcome();
+            applyStandardStatus(sendFrame, sendLabel, status, outcome.success, outcome.failure);
             break;
+        }
         case CMD_SOCKET_RESULT:
             refreshSocketResult(status);
             break;
@@ -124,19 +117,11 @@ void MainWindow::refreshSocket(const LinkSnapshot &state) {
 void MainWindow::refreshSocketResult(uint8_t status) {
     QFrame *frame = ui->frmSocketSendStatus;
     QLabel *label = ui->lblSocketSendStatus;
-    const QStringList failures = {
-        tr("ERROR: APN not set."),
-        tr("ERROR: Cannot connect to destination host / No more data (Profile deactivated)."),
-        tr("ERROR: IO error while sending request payload."),
-        tr("ERROR: IO error while receiving response payload."),
-        tr("ERROR: generic IO error."),
-        tr("ERROR: another Socket Payload Send operation is in progress."),
-        tr("ERROR: the send operation was cancelled (Socket Cancel Send)."),
-    };
+    const QString result = socketResultText(status);
     if (status == 0) {
-        setStatusField(frame, label, status_style::Success, tr("Operation Complete OK"));
-    } else if (status >= 1 && status <= failures.size()) {
-        setStatusField(frame, label, status_style::Failure, failures[status - 1]);
+        setStatusField(frame, label, status_style::Success, result);
+    } else if (!result.isEmpty()) {
+        setStatusField(frame, label, status_style::Failure, result);
     } else if (status == CMD_STATUS_PENDING) {
         setStatusField(frame, label, status_style::Pending, pendingStatusText());
     } else if (!applyRefusal(frame, label, status)) {

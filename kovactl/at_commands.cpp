@@ -10,6 +10,7 @@
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "module3g.h"
+#include "request_texts.h"
 
 namespace {
 
@@ -228,7 +229,7 @@ void addAtCommands(std::vector<CommandSpec> *specs) {
                             LINK_MIN_MESSAGE_SIZE, LINK_MAX_MESSAGE_SIZE, &value, &refusal)) {
             // The field holds a quarter of the size: its own words would name the wrong number.
             if (refusal.code == ExitBadInput) {
-                refusal.error = tr("You must specify a value between 32 and 256.");
+                refusal.error = maxMessageSizeRefusal();
             }
             finish(refusal);
             return;

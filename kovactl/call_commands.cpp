@@ -1,19 +1,15 @@
 // call: dial, answer and hang up. The line's state changes come as call events (kovactl watch).
 #include <QCoreApplication>
-#include <QRegularExpression>
 
 #include "commands.h"
 #include "link_requests.h"
+#include "request_texts.h"
 
 namespace {
 
 QString tr(const char *text) {
     return QCoreApplication::translate("kovactl", text);
 }
-
-// The hang-up's two bytes select which calls end; the window always sends these.
-constexpr uint8_t kHangUpA = 0x00;
-constexpr uint8_t kHangUpB = 0x10;
 
 CommandSpec callCommand(const char *word, const QString &arguments, const char *summary,
                         uint8_t cmdId, const std::function<int(const QStringList &)> &send,
@@ -37,13 +33,11 @@ CommandSpec callCommand(const char *word, const QString &arguments, const char *
 }
 
 bool dialable(const QStringList &args, Answer *refusal) {
-    static const QRegularExpression digits(
-        QRegularExpression::anchoredPattern(QStringLiteral("[0-9\\*\\#\\+ABCDp]*")));
-    if (digits.match(args.first()).hasMatch()) {
+    const QString reason = dialNumberRefusal(args.first());
+    if (reason.isEmpty()) {
         return true;
     }
-    *refusal = Answer::failure(ExitBadInput, tr("Please enter a valid phone number.\n"
-                                                "Allowed: 0-9, *, #, +, A, B, C, D and p"));
+    *refusal = Answer::failure(ExitBadInput, reason);
     return false;
 }
 
@@ -55,7 +49,7 @@ void addCallCommands(std::vector<CommandSpec> *specs) {
         [](const QStringList &args) { return link_call_dial(args.first().toUtf8()); }, dialable));
     specs->push_back(callCommand("answer", QString(), "Answers the incoming call.", CMD_CALL_ANSWER,
                                  [](const QStringList &) { return link_call_answer(); }));
-    specs->push_back(
-        callCommand("hangup", QString(), "Ends the call.", CMD_CALL_HANGUP,
-                    [](const QStringList &) { return link_call_hangup(kHangUpA, kHangUpB); }));
+    specs->push_back(callCommand(
+        "hangup", QString(), "Ends the call.", CMD_CALL_HANGUP,
+        [](const QStringList &) { return link_call_hangup(kHangUpFirstByte, kHangUpSecondByte); }));
 }

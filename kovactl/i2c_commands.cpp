@@ -3,9 +3,8 @@
 #include <QCoreApplication>
 
 #include "commands.h"
-#include "hex_input.h"
-#include "input_limits.h"
 #include "link_requests.h"
+#include "request_texts.h"
 
 namespace {
 
@@ -15,7 +14,6 @@ QString tr(const char *text) {
 
 // Bit 7 of the address byte tells a write from a read, so a device address has seven bits.
 constexpr int kHighestAddress = 0x7F;
-constexpr int kWriteBit = 0x80;
 
 // A hexadecimal word, "0x" before it or not; its range is checked as any number's.
 bool hexArgument(const QStringList &args, int index, const QString &name, const char *fieldId,
@@ -111,19 +109,8 @@ void addI2cCommands(std::vector<CommandSpec> *specs) {
             return;
         }
         QByteArray data;
-        QString error;
-        if (!hexBytesFromText(args.mid(2).join(QLatin1Char(' ')), &data, &error)) {
-            finish(Answer::failure(ExitBadInput, error));
-            return;
-        }
-        if (data.isEmpty()) {
-            finish(Answer::failure(ExitBadInput,
-                                   tr("Invalid Data. Please specify at least one byte to write.")));
-            return;
-        }
-        // The count byte holds the data's length: data it cannot count is refused, not cut.
-        const QString reason =
-            requestRefusal(CMD_I2C, {address | kWriteBit, reg, uint8_t(data.size()), data});
+        const QString reason = i2cWriteRefusal(uint8_t(address), uint8_t(reg),
+                                               args.mid(2).join(QLatin1Char(' ')), &data);
         if (!reason.isEmpty()) {
             finish(Answer::failure(ExitBadInput, reason));
             return;

@@ -7,6 +7,7 @@
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_transfers.h"
+#include "request_texts.h"
 #include "transfer_support.h"
 
 namespace {
@@ -54,15 +55,10 @@ bool readMail(const Invocation &inv, Mail *mail, Answer *refusal) {
         !readInputFile(inv.value(body), tr("mail body"), kMaxTransferBytes, &mail->body, refusal)) {
         return false;
     }
-    // Checked before anything is queued: half a mail must not wait at the module.
-    for (const auto &field : {std::make_pair(CMD_MAIL_SERVER, mail->server),
-                              std::make_pair(CMD_MAIL_LOGIN, mail->login),
-                              std::make_pair(CMD_MAIL_PASSWORD, mail->password)}) {
-        const QString reason = requestRefusal(field.first, {field.second});
-        if (!reason.isEmpty()) {
-            *refusal = Answer::failure(ExitBadInput, reason);
-            return false;
-        }
+    const QString reason = mailAccountRefusal(mail->server, mail->login, mail->password);
+    if (!reason.isEmpty()) {
+        *refusal = Answer::failure(ExitBadInput, reason);
+        return false;
     }
     return true;
 }
@@ -91,10 +87,11 @@ void sendMail(CommandContext &context, const Mail &mail,
     follow.id = transfer;
     // The module's own work on the mail starts once the send frame is out.
     follow.afterCommitMs = context.timeoutMs;
-    follow.failure = [](uint8_t) { return tr("ERROR: Mail NOT Sent"); };
-    follow.collect = [](Answer *a) {
+    const OutcomeTexts outcome = mailSendOutcome();
+    follow.failure = [outcome](uint8_t) { return outcome.failure; };
+    follow.collect = [outcome](Answer *a) {
         if (a->code == ExitOk) {
-            a->text << tr("Mail SENT!");
+            a->text << outcome.success;
         }
     };
     const int bytes = mail.body.size();

@@ -3,10 +3,10 @@
 #include <QTimer>
 
 #include "commands.h"
-#include "input_limits.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "module3g.h"
+#include "request_texts.h"
 #include "transfer_support.h"
 #include "update_worker.h"
 
@@ -76,35 +76,15 @@ QString smsTr(const char *text) {
     return QCoreApplication::translate("kovactl", text);
 }
 
-constexpr int kMaxNumberCharacters = 32;
-constexpr int kMaxTextCharacters = 140;
-
-// The window's checks, in its order and words.
-bool smsFits(const QString &number, const QString &text, Answer *refusal) {
-    QString reason;
-    if (number.size() > kMaxNumberCharacters) {
-        reason = smsTr("That phone number looks suspiciously long.\nPlease check your input.");
-    } else if (text.size() > kMaxTextCharacters) {
-        reason = smsTr("Please leave the message under 140 characters.");
-    } else if (!(reason = requestRefusal(CMD_SMS_TEXT, {text.toUtf8()})).isEmpty()) {
-        reason +=
-            QLatin1Char('\n') + smsTr("Characters outside ASCII take two to four bytes each.");
-    }
-    if (reason.isEmpty()) {
-        return true;
-    }
-    *refusal = Answer::failure(ExitBadInput, reason);
-    return false;
-}
-
 void followSms(CommandContext &context, LinkTransferId id, const Finish &finish) {
     TransferFollow follow;
     follow.id = id;
     follow.afterCommitMs = UpdateWorker::kReplyTimeoutMs;
-    follow.failure = [](uint8_t) { return smsTr("ERROR: SMS NOT Sent"); };
-    follow.collect = [](Answer *a) {
+    const OutcomeTexts outcome = smsSendOutcome();
+    follow.failure = [outcome](uint8_t) { return outcome.failure; };
+    follow.collect = [outcome](Answer *a) {
         if (a->code == ExitOk) {
-            a->text << smsTr("SMS SENT!");
+            a->text << outcome.success;
         }
     };
     follow.progress = [](bool committed) {
@@ -185,8 +165,9 @@ void addSmsSend(std::vector<CommandSpec> *specs) {
         }
         const QString number = args.first();
         const QString text = args.mid(1).join(QLatin1Char(' '));
-        if (!smsFits(number, text, &refusal)) {
-            finish(refusal);
+        const QString reason = smsSendRefusal(number, text);
+        if (!reason.isEmpty()) {
+            finish(Answer::failure(ExitBadInput, reason));
             return;
         }
         new SmsQueue(context, number.toUtf8(), text.toUtf8(), finish);

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "commands.h"
-#include "input_limits.h"
 #include "link_long_payload.h"
 #include "link_requests.h"
 #include "link_transfers.h"
+#include "request_texts.h"
 #include "transfer_support.h"
 
 namespace {
@@ -76,20 +76,6 @@ QString socketTr(const char *text) {
 }
 
 constexpr int kDefaultReceiveTimeoutMs = 5000;  // the tab's starting value
-
-// The tab's texts for a transfer's result codes 1 to 7.
-QString resultText(uint8_t code) {
-    const char *const texts[] = {
-        "ERROR: APN not set.",
-        "ERROR: Cannot connect to destination host / No more data (Profile deactivated).",
-        "ERROR: IO error while sending request payload.",
-        "ERROR: IO error while receiving response payload.",
-        "ERROR: generic IO error.",
-        "ERROR: another Socket Payload Send operation is in progress.",
-        "ERROR: the send operation was cancelled (Socket Cancel Send).",
-    };
-    return code >= 1 && code <= 7 ? socketTr(texts[code - 1]) : QString();
-}
 
 struct Received {
     QByteArray response;
@@ -161,7 +147,7 @@ void startSend(CommandContext &context, const SocketSend &send, const Finish &fi
     follow.id = transfer;
     // The module waits up to the receive time-out for the host before the response streams.
     follow.afterCommitMs = send.receiveTimeoutMs + context.timeoutMs;
-    follow.failure = resultText;
+    follow.failure = socketResultText;
     follow.collect = [send](Answer *a) { deliver(send, a); };
     const auto seen = std::make_shared<uint64_t>(0);
     follow.movedOn = [seen] {
@@ -198,19 +184,13 @@ bool readSend(const QStringList &args, const Invocation &inv, SocketSend *send, 
                         "socket.timeout_ms", 0, 65535, &send->receiveTimeoutMs, refusal)) {
         return false;
     }
-    if (args.first().isEmpty()) {
-        *refusal =
-            Answer::failure(ExitBadInput, socketTr("Please enter a valid URL or TCP endpoint."));
-        return false;
-    }
-    send->destination = args.first().toUtf8();
-    // Refused after its payload was queued, the send would leave that payload at the module.
-    const QString reason = requestRefusal(
-        CMD_SOCKET_SEND, {send->protocol, send->receiveTimeoutMs, send->destination});
+    const QString reason = socketSendRefusal(args.first(), send->protocol,
+                                             static_cast<uint16_t>(send->receiveTimeoutMs));
     if (!reason.isEmpty()) {
         *refusal = Answer::failure(ExitBadInput, reason);
         return false;
     }
+    send->destination = args.first().toUtf8();
     const QString payload = QStringLiteral("payload-file");
     if (inv.has(payload) && !readInputFile(inv.value(payload), socketTr("payload"),
                                            kMaxTransferBytes, &send->payload, refusal)) {
@@ -265,10 +245,11 @@ void addSocketTransfer(std::vector<CommandSpec> *specs) {
             CMD_SOCKET_CANCEL, link_socket_cancel_send, context.timeoutMs,
             [finish](const RequestOutcome &outcome) {
                 Answer a = answerOf(CMD_SOCKET_CANCEL, outcome);
+                const OutcomeTexts texts = socketCancelOutcome();
                 if (outcome.kind == RequestOutcome::Replied && outcome.code == 0) {
-                    a.text << socketTr("SEND operation cancelled successfully.");
+                    a.text << texts.success;
                 } else if (outcome.kind == RequestOutcome::Replied) {
-                    a.error += QLatin1Char(' ') + socketTr("ERROR: No SEND operation in progress.");
+                    a.error += QLatin1Char(' ') + texts.failure;
                 }
                 finish(a);
             });
