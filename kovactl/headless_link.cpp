@@ -228,12 +228,19 @@ void HeadlessLink::finish(std::vector<Pending>::iterator it, const RequestOutcom
 
 void HeadlessLink::checkDeadlines() {
     const qint64 now = clock_.elapsed();
+    // A request given up on is kept for as long as the link waits for an owed reply, then
+    // dropped: a module that never answers it must not leave every later request of its
+    // command waiting for a reply that went to it.
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [now](const Pending &p) { return !p.done && now >= p.deadline; }),
+                   pending_.end());
     for (auto it = pending_.begin(); it != pending_.end(); ++it) {
         if (it->done && now >= it->deadline) {
             // Kept without a handler: the link still writes it, and the reply the module owes
             // it must not be taken for the next request's of the same command.
             OutcomeHandler done = std::move(it->done);
             it->done = nullptr;
+            it->deadline = now + qint64(LINK_REPLY_LIFETIME_SECONDS) * 1000;
             done(RequestOutcome{RequestOutcome::NoAnswer, 0, QByteArray()});
             return;  // the handler may have changed the list; the next tick looks again
         }

@@ -263,6 +263,8 @@ class Session : public QObject {
             refuse(id, why);
             return;
         }
+        // Answers are JSON lines: nothing a command writes raw may land among them.
+        invocation.options.insert(QStringLiteral("json"), QString());
         QStringList rest;
         const CommandSpec *spec = findCommand(invocation.words, &rest);
         if (spec == nullptr || spec->linesOnly) {
