@@ -197,8 +197,8 @@ void awaitWritten(CommandContext &context, int size, const Finish &finish) {
 
 }  // namespace
 
-void addAtCommands(std::vector<CommandSpec> *specs) {
-    CommandSpec at;
+void addAtCommands(std::vector<CommandEntry> *entries) {
+    CommandEntry at;
     at.path = QStringList{QStringLiteral("at")};
     at.arguments = QStringLiteral("TEXT");
     at.summary = tr("Passes one AT command line to the modem and prints its response.");
@@ -214,9 +214,9 @@ void addAtCommands(std::vector<CommandSpec> *specs) {
         CommandContext *c = &context;
         atQueue().run([c, command, finish] { sendAt(*c, command, finish); });
     };
-    specs->push_back(at);
+    entries->push_back(at);
 
-    CommandSpec size;
+    CommandEntry size;
     size.path = QStringList{QStringLiteral("max-message-size")};
     size.arguments = QStringLiteral("N");
     size.summary = tr("Sets the largest frame the module may send (32-256 bytes).");
@@ -241,5 +241,5 @@ void addAtCommands(std::vector<CommandSpec> *specs) {
             awaitWritten(context, value, finish);
         }
     };
-    specs->push_back(size);
+    entries->push_back(size);
 }

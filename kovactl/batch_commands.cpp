@@ -57,15 +57,16 @@ bool readInput(const QString &name, QByteArray *out, Answer *refusal) {
     return true;
 }
 
-bool readPlan(const QStringList &args, const Invocation &inv, const CommandSpec &spec,
+bool readPlan(const QStringList &args, const Invocation &inv, const CommandEntry &entry,
               BatchPlan *plan, Answer *refusal) {
-    if (!exactArguments(args, 0, spec, refusal)) {
+    if (!exactArguments(args, 0, entry, refusal)) {
         return false;
     }
     for (const char *needed : {"firmware", "numbers", "report"}) {
         if (!inv.has(QLatin1String(needed))) {
-            *refusal = Answer::failure(ExitUsage, tr("batch-update needs --%1. Usage: kovactl %2")
-                                                      .arg(QLatin1String(needed), usageLine(spec)));
+            *refusal =
+                Answer::failure(ExitUsage, tr("batch-update needs --%1. Usage: kovactl %2")
+                                               .arg(QLatin1String(needed), usageLine(entry)));
             return false;
         }
     }
@@ -378,22 +379,22 @@ void BatchRun::end() {
 
 }  // namespace
 
-void addBatchCommands(std::vector<CommandSpec> *specs) {
-    CommandSpec spec;
-    spec.path = QStringList{QStringLiteral("batch-update")};
-    spec.arguments = QStringLiteral(
+void addBatchCommands(std::vector<CommandEntry> *entries) {
+    CommandEntry entry;
+    entry.path = QStringList{QStringLiteral("batch-update")};
+    entry.arguments = QStringLiteral(
         "--firmware LINE --numbers FILE|- [--apn A [--user U [--password-file F]]] "
         "--report FILE.csv [--yes]");
-    spec.summary =
+    entry.summary =
         tr("Sends the firmware update trigger SMS to each number, one at a time, and saves the "
            "report. The password comes from --password-file or KOVA_OTA_PASSWORD. Without --yes it "
            "shows what it would send and asks. Exits 0 only when every number was sent, 1 when one "
            "was not, 69 when the port was lost, 73 when the report cannot be written.");
-    spec.run = [spec](const QStringList &args, const Invocation &inv, CommandContext &context,
-                      const Finish &finish) {
+    entry.run = [entry](const QStringList &args, const Invocation &inv, CommandContext &context,
+                        const Finish &finish) {
         BatchPlan plan;
         Answer refusal;
-        if (!readPlan(args, inv, spec, &plan, &refusal)) {
+        if (!readPlan(args, inv, entry, &plan, &refusal)) {
             finish(refusal);
             return;
         }
@@ -423,5 +424,5 @@ void addBatchCommands(std::vector<CommandSpec> *specs) {
         }
         run->confirm();
     };
-    specs->push_back(spec);
+    entries->push_back(entry);
 }

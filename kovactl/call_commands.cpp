@@ -11,25 +11,25 @@ QString tr(const char *text) {
     return QCoreApplication::translate("kovactl", text);
 }
 
-CommandSpec callCommand(const char *word, const QString &arguments, const char *summary,
-                        uint8_t cmdId, const std::function<int(const QStringList &)> &send,
-                        const std::function<bool(const QStringList &, Answer *)> &check = {}) {
-    CommandSpec spec;
-    spec.path = QStringList{QStringLiteral("call"), QLatin1String(word)};
-    spec.arguments = arguments;
-    spec.summary = tr(summary);
+CommandEntry callCommand(const char *word, const QString &arguments, const char *summary,
+                         uint8_t cmdId, const std::function<int(const QStringList &)> &send,
+                         const std::function<bool(const QStringList &, Answer *)> &check = {}) {
+    CommandEntry entry;
+    entry.path = QStringList{QStringLiteral("call"), QLatin1String(word)};
+    entry.arguments = arguments;
+    entry.summary = tr(summary);
     const int count = arguments.isEmpty() ? 0 : 1;
-    spec.run = [=](const QStringList &args, const Invocation &, CommandContext &context,
-                   const Finish &finish) {
+    entry.run = [=](const QStringList &args, const Invocation &, CommandContext &context,
+                    const Finish &finish) {
         Answer refusal;
-        if (!exactArguments(args, count, spec, &refusal) || (check && !check(args, &refusal))) {
+        if (!exactArguments(args, count, entry, &refusal) || (check && !check(args, &refusal))) {
             finish(refusal);
             return;
         }
         runRequest(
             context, cmdId, [=] { return send(args); }, finish);
     };
-    return spec;
+    return entry;
 }
 
 bool dialable(const QStringList &args, Answer *refusal) {
@@ -43,13 +43,14 @@ bool dialable(const QStringList &args, Answer *refusal) {
 
 }  // namespace
 
-void addCallCommands(std::vector<CommandSpec> *specs) {
-    specs->push_back(callCommand(
+void addCallCommands(std::vector<CommandEntry> *entries) {
+    entries->push_back(callCommand(
         "dial", QStringLiteral("NUMBER"), "Dials a voice call.", CMD_CALL_DIAL,
         [](const QStringList &args) { return link_call_dial(args.first().toUtf8()); }, dialable));
-    specs->push_back(callCommand("answer", QString(), "Answers the incoming call.", CMD_CALL_ANSWER,
-                                 [](const QStringList &) { return link_call_answer(); }));
-    specs->push_back(callCommand(
+    entries->push_back(callCommand("answer", QString(), "Answers the incoming call.",
+                                   CMD_CALL_ANSWER,
+                                   [](const QStringList &) { return link_call_answer(); }));
+    entries->push_back(callCommand(
         "hangup", QString(), "Ends the call.", CMD_CALL_HANGUP,
         [](const QStringList &) { return link_call_hangup(kHangUpFirstByte, kHangUpSecondByte); }));
 }

@@ -4,12 +4,12 @@
 
 namespace {
 
-struct OptionSpec {
+struct OptionEntry {
     const char *name;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"port", true},          {"simulate", false},    {"json", false},
     {"timeout", true},       {"capture", true},      {"include-passwords", false},
     {"help", false},         {"version", false},     {"login", true},
@@ -21,8 +21,8 @@ constexpr OptionSpec kOptions[] = {
     {"user", true},          {"report", true},       {"yes", false},
 };
 
-const OptionSpec *optionNamed(const QString &name) {
-    for (const OptionSpec &o : kOptions) {
+const OptionEntry *optionNamed(const QString &name) {
+    for (const OptionEntry &o : kOptions) {
         if (name == QLatin1String(o.name)) {
             return &o;
         }
@@ -53,19 +53,19 @@ bool parseInvocation(const QStringList &args, Invocation *out, QString *whyNot) 
             value = name.mid(equals + 1);
             name.truncate(equals);
         }
-        const OptionSpec *spec = optionNamed(name);
-        if (spec == nullptr) {
+        const OptionEntry *entry = optionNamed(name);
+        if (entry == nullptr) {
             *whyNot = QCoreApplication::translate("kovactl", "Unknown option --%1.").arg(name);
             return false;
         }
-        if (spec->takesValue && !inline_) {
+        if (entry->takesValue && !inline_) {
             if (i + 1 >= args.size()) {
                 *whyNot =
                     QCoreApplication::translate("kovactl", "Option --%1 needs a value.").arg(name);
                 return false;
             }
             value = args.at(++i);
-        } else if (!spec->takesValue && inline_) {
+        } else if (!entry->takesValue && inline_) {
             *whyNot =
                 QCoreApplication::translate("kovactl", "Option --%1 takes no value.").arg(name);
             return false;

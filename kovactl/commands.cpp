@@ -12,9 +12,9 @@ QString tr(const char *text) {
 
 }  // namespace
 
-const std::vector<CommandSpec> &commandSpecs() {
-    static const std::vector<CommandSpec> specs = [] {
-        std::vector<CommandSpec> all;
+const std::vector<CommandEntry> &commandTable() {
+    static const std::vector<CommandEntry> entries = [] {
+        std::vector<CommandEntry> all;
         addStatusCommands(&all);
         addGpioCommands(&all);
         addI2cCommands(&all);
@@ -28,17 +28,17 @@ const std::vector<CommandSpec> &commandSpecs() {
         addBatchCommands(&all);
         return all;
     }();
-    return specs;
+    return entries;
 }
 
-const CommandSpec *findCommand(const QStringList &words, QStringList *args) {
-    const CommandSpec *best = nullptr;
-    for (const CommandSpec &spec : commandSpecs()) {
-        if (spec.path.size() > words.size() || (best && best->path.size() >= spec.path.size())) {
+const CommandEntry *findCommand(const QStringList &words, QStringList *args) {
+    const CommandEntry *best = nullptr;
+    for (const CommandEntry &entry : commandTable()) {
+        if (entry.path.size() > words.size() || (best && best->path.size() >= entry.path.size())) {
             continue;
         }
-        if (words.mid(0, spec.path.size()) == spec.path) {
-            best = &spec;
+        if (words.mid(0, entry.path.size()) == entry.path) {
+            best = &entry;
         }
     }
     if (best != nullptr) {
@@ -47,9 +47,9 @@ const CommandSpec *findCommand(const QStringList &words, QStringList *args) {
     return best;
 }
 
-QString usageLine(const CommandSpec &spec) {
-    const QString path = spec.path.join(QLatin1Char(' '));
-    return spec.arguments.isEmpty() ? path : path + QLatin1Char(' ') + spec.arguments;
+QString usageLine(const CommandEntry &entry) {
+    const QString path = entry.path.join(QLatin1Char(' '));
+    return entry.arguments.isEmpty() ? path : path + QLatin1Char(' ') + entry.arguments;
 }
 
 bool numberArgument(const QStringList &args, int index, const QString &name, const char *fieldId,
@@ -82,14 +82,15 @@ bool numberArgument(const QStringList &args, int index, const QString &name, con
     return true;
 }
 
-bool exactArguments(const QStringList &args, int count, const CommandSpec &spec, Answer *refusal) {
+bool exactArguments(const QStringList &args, int count, const CommandEntry &entry,
+                    Answer *refusal) {
     if (args.size() == count) {
         return true;
     }
     *refusal = Answer::failure(ExitUsage,
                                (args.size() < count ? tr("Too few arguments. Usage: kovactl %1")
                                                     : tr("Too many arguments. Usage: kovactl %1"))
-                                   .arg(usageLine(spec)));
+                                   .arg(usageLine(entry)));
     return false;
 }
 

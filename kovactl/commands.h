@@ -22,7 +22,7 @@ struct CommandContext {
 
 using Finish = std::function<void(const Answer &)>;
 
-struct CommandSpec {
+struct CommandEntry {
     QStringList path;   // the words that name it: {"gpio", "get"}
     QString arguments;  // what follows them, for help: "PIN"
     QString summary;
@@ -37,29 +37,29 @@ struct CommandSpec {
 };
 
 // Every family adds its commands here.
-void addStatusCommands(std::vector<CommandSpec> *specs);
-void addGpioCommands(std::vector<CommandSpec> *specs);
-void addI2cCommands(std::vector<CommandSpec> *specs);
-void addCallCommands(std::vector<CommandSpec> *specs);
-void addAudioCommands(std::vector<CommandSpec> *specs);
-void addSmsCommands(std::vector<CommandSpec> *specs);
-void addMailCommands(std::vector<CommandSpec> *specs);
-void addSocketCommands(std::vector<CommandSpec> *specs);
-void addAtCommands(std::vector<CommandSpec> *specs);
-void addSessionCommands(std::vector<CommandSpec> *specs);
-void addBatchCommands(std::vector<CommandSpec> *specs);
+void addStatusCommands(std::vector<CommandEntry> *entries);
+void addGpioCommands(std::vector<CommandEntry> *entries);
+void addI2cCommands(std::vector<CommandEntry> *entries);
+void addCallCommands(std::vector<CommandEntry> *entries);
+void addAudioCommands(std::vector<CommandEntry> *entries);
+void addSmsCommands(std::vector<CommandEntry> *entries);
+void addMailCommands(std::vector<CommandEntry> *entries);
+void addSocketCommands(std::vector<CommandEntry> *entries);
+void addAtCommands(std::vector<CommandEntry> *entries);
+void addSessionCommands(std::vector<CommandEntry> *entries);
+void addBatchCommands(std::vector<CommandEntry> *entries);
 
-const std::vector<CommandSpec> &commandSpecs();
+const std::vector<CommandEntry> &commandTable();
 // The command whose path the words begin with, the longest such; `args` gets the rest.
-const CommandSpec *findCommand(const QStringList &words, QStringList *args);
-QString usageLine(const CommandSpec &spec);
+const CommandEntry *findCommand(const QStringList &words, QStringList *args);
+QString usageLine(const CommandEntry &entry);
 
 // Argument readers: false with the answer to give when the argument is missing or not a
 // number (usage), or outside [lowest, highest] (refused input, in the window's words for
 // `fieldId`). Numbers are decimal, or hexadecimal after "0x".
 bool numberArgument(const QStringList &args, int index, const QString &name, const char *fieldId,
                     int lowest, int highest, int *out, Answer *refusal);
-bool exactArguments(const QStringList &args, int count, const CommandSpec &spec, Answer *refusal);
+bool exactArguments(const QStringList &args, int count, const CommandEntry &entry, Answer *refusal);
 
 // The answer to a request's outcome: the reply's fields on success, the module's code on a
 // failure status, and the exit code of each other end.

@@ -25,13 +25,13 @@ QString overview() {
           << tr("Commands:");
     // A usage too long for its column puts its summary on a line of its own.
     constexpr int kUsageColumn = 40;
-    for (const CommandSpec &spec : commandSpecs()) {
-        const QString usage = usageLine(spec);
+    for (const CommandEntry &entry : commandTable()) {
+        const QString usage = usageLine(entry);
         if (usage.size() < kUsageColumn) {
-            lines << QStringLiteral("  %1").arg(usage, -kUsageColumn) + spec.summary;
+            lines << QStringLiteral("  %1").arg(usage, -kUsageColumn) + entry.summary;
         } else {
             lines << QStringLiteral("  ") + usage
-                  << QString(kUsageColumn + 2, QLatin1Char(' ')) + spec.summary;
+                  << QString(kUsageColumn + 2, QLatin1Char(' ')) + entry.summary;
         }
     }
     lines << QString()
@@ -58,9 +58,9 @@ QString helpText(const QStringList &words, QString *whyNot) {
         return overview();
     }
     QStringList matched;
-    for (const CommandSpec &spec : commandSpecs()) {
-        if (spec.path.mid(0, words.size()) == words) {
-            matched << QStringLiteral("kovactl %1\n    %2").arg(usageLine(spec), spec.summary);
+    for (const CommandEntry &entry : commandTable()) {
+        if (entry.path.mid(0, words.size()) == words) {
+            matched << QStringLiteral("kovactl %1\n    %2").arg(usageLine(entry), entry.summary);
         }
     }
     if (matched.isEmpty()) {

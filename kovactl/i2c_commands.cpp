@@ -70,8 +70,8 @@ void i2cRequest(CommandContext &context, const std::function<int()> &send, bool 
 
 }  // namespace
 
-void addI2cCommands(std::vector<CommandSpec> *specs) {
-    CommandSpec read;
+void addI2cCommands(std::vector<CommandEntry> *entries) {
+    CommandEntry read;
     read.path = QStringList{QStringLiteral("i2c"), QStringLiteral("read")};
     read.arguments = QStringLiteral("ADDR REG COUNT");
     read.summary = tr("Reads COUNT registers from REG on; ADDR and REG in hexadecimal.");
@@ -92,9 +92,9 @@ void addI2cCommands(std::vector<CommandSpec> *specs) {
             context, [=] { return link_i2c_read(uint8_t(address), uint8_t(reg), uint8_t(count)); },
             false, finish);
     };
-    specs->push_back(read);
+    entries->push_back(read);
 
-    CommandSpec write;
+    CommandEntry write;
     write.path = QStringList{QStringLiteral("i2c"), QStringLiteral("write")};
     write.arguments = QStringLiteral("ADDR REG HEX...");
     write.summary = tr("Writes bytes from REG on: pieces of hexadecimal digits, two per byte.");
@@ -122,5 +122,5 @@ void addI2cCommands(std::vector<CommandSpec> *specs) {
             },
             true, finish);
     };
-    specs->push_back(write);
+    entries->push_back(write);
 }

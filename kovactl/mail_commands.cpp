@@ -102,17 +102,17 @@ void sendMail(CommandContext &context, const Mail &mail,
     followTransfer(context, follow, finish);
 }
 
-CommandSpec mailCommand(const QString &way, const QString &arguments, const char *summary,
-                        int urlArgument) {
-    CommandSpec spec;
-    spec.path = QStringList{QStringLiteral("mail"), way};
-    spec.arguments = arguments;
-    spec.summary = tr(summary);
-    spec.run = [spec, urlArgument](const QStringList &args, const Invocation &inv,
-                                   CommandContext &context, const Finish &finish) {
+CommandEntry mailCommand(const QString &way, const QString &arguments, const char *summary,
+                         int urlArgument) {
+    CommandEntry entry;
+    entry.path = QStringList{QStringLiteral("mail"), way};
+    entry.arguments = arguments;
+    entry.summary = tr(summary);
+    entry.run = [entry, urlArgument](const QStringList &args, const Invocation &inv,
+                                     CommandContext &context, const Finish &finish) {
         Answer refusal;
         Mail mail;
-        if (!exactArguments(args, urlArgument + 1, spec, &refusal) ||
+        if (!exactArguments(args, urlArgument + 1, entry, &refusal) ||
             !readMail(inv, &mail, &refusal)) {
             finish(refusal);
             return;
@@ -135,20 +135,20 @@ CommandSpec mailCommand(const QString &way, const QString &arguments, const char
             context, mail, [url](LinkTransferId *id) { return link_mail_send_http_post(url, id); },
             finish);
     };
-    return spec;
+    return entry;
 }
 
 }  // namespace
 
-void addMailCommands(std::vector<CommandSpec> *specs) {
-    specs->push_back(mailCommand(
+void addMailCommands(std::vector<CommandEntry> *entries) {
+    entries->push_back(mailCommand(
         QStringLiteral("smtp"), QStringLiteral("[OPTIONS]"),
         "Sends a mail through the module's SMTP client. Options: --server HOST, --smtp-port N, "
         "--login L, --password-file F|- (else KOVA_SMTP_PASSWORD), --sender A, --recipient A, "
         "--subject S, --body-file FILE|-, --ssl.",
         -1));
-    specs->push_back(mailCommand(QStringLiteral("http-post"), QStringLiteral("URL [OPTIONS]"),
-                                 "Has the module post the mail to URL; the options of mail smtp "
-                                 "but --ssl.",
-                                 0));
+    entries->push_back(mailCommand(QStringLiteral("http-post"), QStringLiteral("URL [OPTIONS]"),
+                                   "Has the module post the mail to URL; the options of mail smtp "
+                                   "but --ssl.",
+                                   0));
 }

@@ -122,8 +122,8 @@ int main(int argc, char *argv[]) {
         return usage(QCoreApplication::translate("kovactl", "No command given."));
     }
     QStringList args;
-    const CommandSpec *spec = findCommand(inv.words, &args);
-    if (spec == nullptr) {
+    const CommandEntry *entry = findCommand(inv.words, &args);
+    if (entry == nullptr) {
         return usage(QCoreApplication::translate("kovactl", "Unknown command \"%1\".")
                          .arg(inv.words.join(QLatin1Char(' '))));
     }
@@ -157,7 +157,7 @@ int main(int argc, char *argv[]) {
     QEventLoop loop;
     Answer answer;
     bool answered = false;
-    spec->run(args, inv, context, [&](const Answer &a) {
+    entry->run(args, inv, context, [&](const Answer &a) {
         if (answered) {
             return;
         }
@@ -168,11 +168,12 @@ int main(int argc, char *argv[]) {
     if (!answered) {
         loop.exec();
     }
+    QCoreApplication::processEvents();  // what the command left for the loop: its own disposal
     link.drain(kDrainMs);
     if (capture) {
         saveCapture(link, inv, &answer);  // before the answer, which tells how it went
     }
-    if (!spec->linesOnly) {
+    if (!entry->linesOnly) {
         printAnswer(answer, json);
     } else if (!answer.error.isEmpty()) {
         print(stderr, QStringLiteral("kovactl: %1").arg(answer.error));

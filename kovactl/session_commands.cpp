@@ -266,13 +266,13 @@ class Session : public QObject {
         // Answers are JSON lines: nothing a command writes raw may land among them.
         invocation.options.insert(QStringLiteral("json"), QString());
         QStringList rest;
-        const CommandSpec *spec = findCommand(invocation.words, &rest);
-        if (spec == nullptr || spec->linesOnly) {
+        const CommandEntry *entry = findCommand(invocation.words, &rest);
+        if (entry == nullptr || entry->linesOnly) {
             refuse(id,
-                   spec == nullptr
+                   entry == nullptr
                        ? tr("Unknown command \"%1\".").arg(invocation.words.join(QLatin1Char(' ')))
                        : tr("\"%1\" does not run inside a session.")
-                             .arg(spec->path.join(QLatin1Char(' '))));
+                             .arg(entry->path.join(QLatin1Char(' '))));
             return;
         }
         inFlight_.push_back(
@@ -282,7 +282,7 @@ class Session : public QObject {
         // The command may answer at once, before run() returns, or never twice: only the first
         // answer counts.
         auto answered = std::make_shared<bool>(false);
-        spec->run(rest, invocation, *it->context, [this, it, answered](const Answer &a) {
+        entry->run(rest, invocation, *it->context, [this, it, answered](const Answer &a) {
             if (*answered) {
                 return;
             }
@@ -351,34 +351,34 @@ class Session : public QObject {
     std::list<InFlight> finished_;
 };
 
-CommandSpec streamCommand(const char *word, const char *summary,
-                          const std::function<void(CommandContext &, const Finish &)> &body) {
-    CommandSpec spec;
-    spec.path = QStringList{QLatin1String(word)};
-    spec.summary = tr(summary);
-    spec.linesOnly = true;
-    spec.run = [spec, body](const QStringList &args, const Invocation &, CommandContext &context,
-                            const Finish &finish) {
+CommandEntry streamCommand(const char *word, const char *summary,
+                           const std::function<void(CommandContext &, const Finish &)> &body) {
+    CommandEntry entry;
+    entry.path = QStringList{QLatin1String(word)};
+    entry.summary = tr(summary);
+    entry.linesOnly = true;
+    entry.run = [entry, body](const QStringList &args, const Invocation &, CommandContext &context,
+                              const Finish &finish) {
         Answer refusal;
-        if (!exactArguments(args, 0, spec, &refusal)) {
+        if (!exactArguments(args, 0, entry, &refusal)) {
             finish(refusal);
             return;
         }
         body(context, finish);
     };
-    return spec;
+    return entry;
 }
 
 }  // namespace
 
-void addSessionCommands(std::vector<CommandSpec> *specs) {
-    specs->push_back(streamCommand(
+void addSessionCommands(std::vector<CommandEntry> *entries) {
+    entries->push_back(streamCommand(
         "watch", "Prints the module's events as JSON lines until interrupted (SIGINT, SIGTERM).",
         watch));
-    specs->push_back(streamCommand("session",
-                                   "Answers JSON requests read from standard input, one a line: "
-                                   "{\"id\": ANY, \"args\": [WORDS]}.",
-                                   [](CommandContext &context, const Finish &finish) {
-                                       (new Session(context, finish))->start();
-                                   }));
+    entries->push_back(streamCommand("session",
+                                     "Answers JSON requests read from standard input, one a line: "
+                                     "{\"id\": ANY, \"args\": [WORDS]}.",
+                                     [](CommandContext &context, const Finish &finish) {
+                                         (new Session(context, finish))->start();
+                                     }));
 }

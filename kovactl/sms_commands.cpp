@@ -17,8 +17,8 @@ QString tr(const char *text) {
 }
 
 // Without a word it reads whether the module passes incoming SMS on; with on or off it sets it.
-void addReceptionCommand(std::vector<CommandSpec> *specs) {
-    CommandSpec reception;
+void addReceptionCommand(std::vector<CommandEntry> *entries) {
+    CommandEntry reception;
     reception.path = QStringList{QStringLiteral("sms"), QStringLiteral("reception")};
     reception.arguments = QStringLiteral("[on|off]");
     reception.summary = tr("Whether incoming SMS are passed on; with a word, sets it.");
@@ -53,20 +53,20 @@ void addReceptionCommand(std::vector<CommandSpec> *specs) {
             context, CMD_SMS_SET_RECEPTION, [enable] { return link_sms_set_reception(enable); },
             finish);
     };
-    specs->push_back(reception);
+    entries->push_back(reception);
 }
 
 }  // namespace
 
 namespace {
 
-void addSmsSend(std::vector<CommandSpec> *specs);
+void addSmsSend(std::vector<CommandEntry> *entries);
 
 }  // namespace
 
-void addSmsCommands(std::vector<CommandSpec> *specs) {
-    addReceptionCommand(specs);
-    addSmsSend(specs);
+void addSmsCommands(std::vector<CommandEntry> *entries) {
+    addReceptionCommand(entries);
+    addSmsSend(entries);
 }
 
 // sms send: one text, its outcome read as the batch update reads its own.
@@ -148,18 +148,18 @@ class SmsQueue : public QObject {
     QTimer deadline_;
 };
 
-void addSmsSend(std::vector<CommandSpec> *specs) {
-    CommandSpec spec;
-    spec.path = QStringList{QStringLiteral("sms"), QStringLiteral("send")};
-    spec.arguments = QStringLiteral("NUMBER TEXT...");
-    spec.summary = smsTr(
+void addSmsSend(std::vector<CommandEntry> *entries) {
+    CommandEntry entry;
+    entry.path = QStringList{QStringLiteral("sms"), QStringLiteral("send")};
+    entry.arguments = QStringLiteral("NUMBER TEXT...");
+    entry.summary = smsTr(
         "Sends an SMS; the words after the number, joined by one space, are its "
         "text. Waits for the module's reply as a batch update does.");
-    spec.run = [spec](const QStringList &args, const Invocation &, CommandContext &context,
-                      const Finish &finish) {
+    entry.run = [entry](const QStringList &args, const Invocation &, CommandContext &context,
+                        const Finish &finish) {
         Answer refusal;
         if (args.size() < 2) {
-            exactArguments(args, 2, spec, &refusal);
+            exactArguments(args, 2, entry, &refusal);
             finish(refusal);
             return;
         }
@@ -172,7 +172,7 @@ void addSmsSend(std::vector<CommandSpec> *specs) {
         }
         new SmsQueue(context, number.toUtf8(), text.toUtf8(), finish);
     };
-    specs->push_back(spec);
+    entries->push_back(entry);
 }
 
 }  // namespace

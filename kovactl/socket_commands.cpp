@@ -18,8 +18,8 @@ QString tr(const char *text) {
     return QCoreApplication::translate("kovactl", text);
 }
 
-void addApnCommands(std::vector<CommandSpec> *specs) {
-    CommandSpec get;
+void addApnCommands(std::vector<CommandEntry> *entries) {
+    CommandEntry get;
     get.path = QStringList{QStringLiteral("apn"), QStringLiteral("get")};
     get.summary = tr("The access point's name and login; the password is masked.");
     get.run = [get](const QStringList &args, const Invocation &, CommandContext &context,
@@ -31,9 +31,9 @@ void addApnCommands(std::vector<CommandSpec> *specs) {
         }
         runRequest(context, CMD_APN_GET, link_apn_get, finish);
     };
-    specs->push_back(get);
+    entries->push_back(get);
 
-    CommandSpec set;
+    CommandEntry set;
     set.path = QStringList{QStringLiteral("apn"), QStringLiteral("set")};
     set.arguments = QStringLiteral("NAME [--login L] [--password-file F]");
     set.summary = tr("Sets the access point; the password from F or KOVA_APN_PASSWORD.");
@@ -51,20 +51,20 @@ void addApnCommands(std::vector<CommandSpec> *specs) {
         runRequest(
             context, CMD_APN_SET, [=] { return link_apn_set(name, login, password); }, finish);
     };
-    specs->push_back(set);
+    entries->push_back(set);
 }
 
 }  // namespace
 
 namespace {
 
-void addSocketTransfer(std::vector<CommandSpec> *specs);
+void addSocketTransfer(std::vector<CommandEntry> *entries);
 
 }  // namespace
 
-void addSocketCommands(std::vector<CommandSpec> *specs) {
-    addApnCommands(specs);
-    addSocketTransfer(specs);
+void addSocketCommands(std::vector<CommandEntry> *entries) {
+    addApnCommands(entries);
+    addSocketTransfer(entries);
 }
 
 // socket send and socket cancel: the transfer as the socket tab makes it, its response whole or
@@ -209,8 +209,8 @@ bool readSend(const QStringList &args, const Invocation &inv, SocketSend *send, 
     return true;
 }
 
-void addSocketTransfer(std::vector<CommandSpec> *specs) {
-    CommandSpec send;
+void addSocketTransfer(std::vector<CommandEntry> *entries) {
+    CommandEntry send;
     send.path = QStringList{QStringLiteral("socket"), QStringLiteral("send")};
     send.arguments = QStringLiteral("DEST [OPTIONS]");
     send.summary =
@@ -229,9 +229,9 @@ void addSocketTransfer(std::vector<CommandSpec> *specs) {
         }
         startSend(context, request, finish);
     };
-    specs->push_back(send);
+    entries->push_back(send);
 
-    CommandSpec cancel;
+    CommandEntry cancel;
     cancel.path = QStringList{QStringLiteral("socket"), QStringLiteral("cancel")};
     cancel.summary = socketTr("Has the module cancel the transfer it is running.");
     cancel.run = [cancel](const QStringList &args, const Invocation &, CommandContext &context,
@@ -257,7 +257,7 @@ void addSocketTransfer(std::vector<CommandSpec> *specs) {
             finish(notQueued(result));
         }
     };
-    specs->push_back(cancel);
+    entries->push_back(cancel);
 }
 
 }  // namespace

@@ -11,20 +11,20 @@ QString tr(const char *text) {
     return QCoreApplication::translate("kovactl", text);
 }
 
-CommandSpec getter(const char *word, const char *summary, uint8_t cmdId, int (*send)()) {
-    CommandSpec spec;
-    spec.path = QStringList{QStringLiteral("status"), QLatin1String(word)};
-    spec.summary = tr(summary);
-    spec.run = [spec, cmdId, send](const QStringList &args, const Invocation &,
-                                   CommandContext &context, const Finish &finish) {
+CommandEntry getter(const char *word, const char *summary, uint8_t cmdId, int (*send)()) {
+    CommandEntry entry;
+    entry.path = QStringList{QStringLiteral("status"), QLatin1String(word)};
+    entry.summary = tr(summary);
+    entry.run = [entry, cmdId, send](const QStringList &args, const Invocation &,
+                                     CommandContext &context, const Finish &finish) {
         Answer refusal;
-        if (!exactArguments(args, 0, spec, &refusal)) {
+        if (!exactArguments(args, 0, entry, &refusal)) {
             finish(refusal);
             return;
         }
         runRequest(context, cmdId, send, finish);
     };
-    return spec;
+    return entry;
 }
 
 // The four version requests go out together; the answer waits for all of them, and the first
@@ -60,16 +60,16 @@ void versions(CommandContext &context, const Finish &finish) {
 
 }  // namespace
 
-void addStatusCommands(std::vector<CommandSpec> *specs) {
-    specs->push_back(getter("rssi", "The signal strength code (0-31, 99: unknown).", CMD_GET_RSSI,
-                            link_get_rssi));
-    specs->push_back(getter("imei", "The modem's IMEI.", CMD_GET_IMEI, link_get_imei));
-    specs->push_back(getter("sim", "The SIM card's id.", CMD_GET_SIM, link_get_sim));
-    specs->push_back(getter("vin", "The supply voltage in mV.", CMD_GET_VIN, link_get_vin));
-    specs->push_back(getter("registration", "Network registration and radio access technology.",
-                            CMD_GET_TOWER_CONN, link_get_tower_conn));
+void addStatusCommands(std::vector<CommandEntry> *entries) {
+    entries->push_back(getter("rssi", "The signal strength code (0-31, 99: unknown).", CMD_GET_RSSI,
+                              link_get_rssi));
+    entries->push_back(getter("imei", "The modem's IMEI.", CMD_GET_IMEI, link_get_imei));
+    entries->push_back(getter("sim", "The SIM card's id.", CMD_GET_SIM, link_get_sim));
+    entries->push_back(getter("vin", "The supply voltage in mV.", CMD_GET_VIN, link_get_vin));
+    entries->push_back(getter("registration", "Network registration and radio access technology.",
+                              CMD_GET_TOWER_CONN, link_get_tower_conn));
 
-    CommandSpec v;
+    CommandEntry v;
     v.path = QStringList{QStringLiteral("status"), QStringLiteral("versions")};
     v.summary = tr("The module's and the modem's firmware and hardware versions.");
     v.run = [v](const QStringList &args, const Invocation &, CommandContext &context,
@@ -81,9 +81,9 @@ void addStatusCommands(std::vector<CommandSpec> *specs) {
         }
         versions(context, finish);
     };
-    specs->push_back(v);
+    entries->push_back(v);
 
-    CommandSpec speed;
+    CommandEntry speed;
     speed.path = QStringList{QStringLiteral("status"), QStringLiteral("modem-speed")};
     speed.arguments = QStringLiteral("[VALUE]");
     speed.summary = tr("The modem's speed setting; with a value, sets it.");
@@ -109,9 +109,9 @@ void addStatusCommands(std::vector<CommandSpec> *specs) {
             context, CMD_SET_MODEM_SPEED,
             [value] { return link_set_modem_speed(static_cast<uint8_t>(value)); }, finish);
     };
-    specs->push_back(speed);
+    entries->push_back(speed);
 
-    CommandSpec level;
+    CommandEntry level;
     level.path = QStringList{QStringLiteral("status"), QStringLiteral("func-level")};
     level.arguments = QStringLiteral("VALUE");
     level.summary = tr("Sets the modem's functionality level.");
@@ -129,5 +129,5 @@ void addStatusCommands(std::vector<CommandSpec> *specs) {
             context, CMD_SET_FUNC_LEVEL,
             [value] { return link_set_func_level(static_cast<uint8_t>(value)); }, finish);
     };
-    specs->push_back(level);
+    entries->push_back(level);
 }
