@@ -380,7 +380,7 @@ class TestLinkEngine : public QObject {
                                << QString::fromLatin1(name) << expected << malformed;
         };
         const QByteArray imei = "351234567890123";
-            row("rssi", "", CMD_GET_RSSI, 0x80, "1F", "rssi", "31");
+        row("rssi", "", CMD_GET_RSSI, 0x80, "1F", "rssi", "31");
         row("rssi failed, no payload", "", CMD_GET_RSSI, 0x81, "", "rssi", "99");
         row("rssi started by the module", "", CMD_GET_RSSI, 0x00, "1F", "rssi", "99");
         row("imei", "", CMD_GET_IMEI, 0x80, imei.toHex(), "imei", QString::fromLatin1(imei));
