@@ -160,7 +160,7 @@ void MainWindow::onSerialPortReconnected(const QString &port) {
 
 void MainWindow::onReconnectFailed(const QString &reason) {
     statusBar()->showMessage(
-        tr("The serial port is back but does not open yet: %1")
+        tr("Reconnecting; the last try did not open: %1")
             .arg(QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
 }
 

@@ -1,5 +1,9 @@
 #include "network_line_device.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 
@@ -66,6 +70,21 @@ QString settingText(uint8_t command, uint32_t value) {
     return QString::number(value);
 }
 
+// The system's keepalive first asks after two hours; a server gone from a quiet line should be
+// noticed about as soon as a frame's retransmission would notice it.
+void setKeepAliveTimes(int fd) {
+#ifdef TCP_KEEPIDLE
+    const int idleSeconds = 10;
+    const int intervalSeconds = 5;
+    const int probes = 3;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+#else
+    (void)fd;
+#endif
+}
+
 }  // namespace
 
 NetworkLineDevice::NetworkLineDevice(const QString &name, const NetworkPortName &address)
@@ -130,6 +149,7 @@ void NetworkLineDevice::onConnected() {
     // notices a server that went away while the line was quiet.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket_.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    setKeepAliveTimes(int(socket_.socketDescriptor()));
     state_ = State::Negotiating;
     if (address_.kind == NetworkPortName::RawTcp) {
         rawSettle_.start();
