@@ -5,7 +5,6 @@
 #include "telnet_client.h"
 
 using testsupport::hex;
-using F = TelnetClient::Failure;
 
 namespace {
 
@@ -20,6 +19,8 @@ const QByteArray kSettings =
 const QByteArray kAnswers =
     hex("FFFA2C 65 0001C200 FFF0 FFFA2C 66 08 FFF0 FFFA2C 67 01 FFF0 FFFA2C 68 01 FFF0");
 const QByteArray kControlAnswer = hex("FFFA2C 69 03 FFF0");
+// Our answers to ser2net's opening: DONT ECHO and the settings.
+const QByteArray kOpened = hex("FFFE01") + kSettings;
 const QByteArray kSignature = hex("FFFA2C 00 4B4F5641205465737420546F6F6C FFF0");
 
 // A client whose opening offers were taken; `server` played to it, the line's data returned.
@@ -31,95 +32,74 @@ QByteArray play(TelnetClient &client, const QByteArray &server) {
     return client.receive(server);
 }
 
+// Whether it is ready, what failed and what was counted, in a few words.
+QString outcome(const TelnetClient &client) {
+    static const char *const kFailures[] = {"", " COM-PORT refused", " BINARY refused", " refused"};
+    const TelnetClient::Refusal &r = client.refusal();
+    QString out = (client.ready() ? "ready" : "") + QString(kFailures[int(client.failure())]);
+    if (client.failure() == TelnetClient::Failure::SettingRefused) {
+        out += QString(" %1 %2 %3").arg(r.command).arg(r.asked).arg(r.answered);
+    }
+    if (client.malformed() > 0) {
+        out += QString(" malformed %1").arg(client.malformed());
+    }
+    return out.trimmed();
+}
+
+void row(const char *name, const QByteArray &server, const QByteArray &answer, const char *result) {
+    QTest::newRow(name) << server << answer << QString(result);
+}
+
 }  // namespace
 
 class TestTelnetClient : public QObject {
     Q_OBJECT
 
   private slots:
-    void negotiation_data() {
+    void exchange_data() {
         QTest::addColumn<QByteArray>("server");
         QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<int>("failure");
-        QTest::newRow("ser2net opening") << kSer2net << hex("FFFE01") + kSettings << int(F::None);
-        QTest::newRow("DO COM-PORT twice") << hex("FFFD2C FFFD2C") << kSettings << int(F::None);
-        QTest::newRow("COM-PORT again after DONT")
-            << hex("FFFD2C FFFE2C FFFD2C") << kSettings + hex("FFFC2C FFFB2C")
-            << int(F::ComPortRefused);
-        QTest::newRow("WONT BINARY") << hex("FFFC00") << QByteArray() << int(F::BinaryRefused);
-        QTest::newRow("DONT BINARY") << hex("FFFE00") << QByteArray() << int(F::BinaryRefused);
-        QTest::newRow("agreed BINARY withdrawn")
-            << hex("FFFB00 FFFC00") << hex("FFFE00") << int(F::BinaryRefused);
-        QTest::newRow("DONT COM-PORT") << hex("FFFE2C") << QByteArray() << int(F::ComPortRefused);
-        QTest::newRow("SGA refused") << hex("FFFE03 FFFC03") << QByteArray() << int(F::None);
-        QTest::newRow("unknown refusals") << hex("FFFC01 FFFE18") << QByteArray() << int(F::None);
-        QTest::newRow("unknown offers")
-            << hex("FFFB01 FFFD18 FFFB2C") << hex("FFFE01 FFFC18 FFFE2C") << int(F::None);
-        QTest::newRow("first failure sticks")
-            << hex("FFFE2C FFFC00") << QByteArray() << int(F::ComPortRefused);
+        QTest::addColumn<QString>("outcome");
+        const QByteArray opened = kSer2net + kAnswers;
+        row("ser2net opening", kSer2net, kOpened, "");
+        row("all answered", opened + kControlAnswer, kOpened, "ready");
+        row("control unanswered", opened, kOpened, "");
+        row("DO COM-PORT twice", hex("FFFD2C FFFD2C"), kSettings, "");
+        row("COM-PORT again after DONT", hex("FFFD2C FFFE2C FFFD2C"),
+            kSettings + hex("FFFC2C FFFB2C"), "COM-PORT refused");
+        row("WONT BINARY", hex("FFFC00"), "", "BINARY refused");
+        row("DONT BINARY", hex("FFFE00"), "", "BINARY refused");
+        row("agreed BINARY withdrawn", hex("FFFB00 FFFC00"), hex("FFFE00"), "BINARY refused");
+        row("DONT COM-PORT", hex("FFFE2C"), "", "COM-PORT refused");
+        row("SGA refused", hex("FFFE03 FFFC03"), "", "");
+        row("unknown refusals", hex("FFFC01 FFFE18"), "", "");
+        row("unknown offers", hex("FFFB01 FFFD18 FFFB2C"), hex("FFFE01 FFFC18 FFFE2C"), "");
+        row("first failure sticks", hex("FFFE2C FFFC00"), "", "COM-PORT refused");
+        row("baud answered lower", QByteArray(opened).replace(hex("0001C200"), hex("00002580")),
+            kOpened, "refused 1 115200 9600");
+        row("no flow control, then odd parity", opened + hex("FFFA2C6901FFF0 FFFA2C6702FFF0"),
+            kOpened, "refused 5 3 1");
+        row("baud of 3 bytes", QByteArray(opened).replace(hex("0001C200"), hex("01C200")), kOpened,
+            "malformed 1");
+        row("signature asked", kSer2net + hex("FFFA2C64FFF0"), kOpened + kSignature, "");
+        row("signature given, purge and mask answers",
+            kSer2net + hex("FFFA2C644142FFF0 FFFA2C7003FFF0 FFFA2C6AFFFFFFF0"), kOpened, "");
+        row("signature too long", kSer2net + hex("FFFA2C64") + QByteArray(70, 'x') + hex("FFF0"),
+            kOpened, "malformed 1");
+        row("IAC DO inside SB", kSer2net + hex("FFFA2C6B FFFD18"), kOpened + hex("FFFC18"),
+            "malformed 1");
+        row("other option", kSer2net + hex("FFFA1801FFF0"), kOpened, "malformed 1");
+        row("notify without value", kSer2net + hex("FFFA2C6AFFF0 FFFA2C6CFFFF"), kOpened,
+            "malformed 1");
     }
-    void negotiation() {
+    void exchange() {
         QFETCH(QByteArray, server);
         QFETCH(QByteArray, answer);
-        QFETCH(int, failure);
+        QFETCH(QString, outcome);
         TelnetClient client;
         QCOMPARE(play(client, server), QByteArray());
         QCOMPARE(client.takeOutgoing(), answer);
-        QCOMPARE(int(client.failure()), failure);
-    }
-
-    void serverMessages_data() {
-        QTest::addColumn<QByteArray>("server");
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<bool>("ready");
-        QTest::addColumn<int>("failure");
-        QTest::addColumn<QString>("refusal");
-        QTest::addColumn<int>("malformed");
-        const QByteArray all = kAnswers + kControlAnswer;
-        const QString none;
-        QTest::newRow("all answered") << all << QByteArray() << true << int(F::None) << none << 0;
-        QTest::newRow("control unanswered")
-            << kAnswers << QByteArray() << false << int(F::None) << none << 0;
-        QTest::newRow("baud answered lower")
-            << QByteArray(all).replace(hex("0001C200"), hex("00002580")) << QByteArray() << false
-            << int(F::SettingRefused) << "1 115200 9600" << 0;
-        QTest::newRow("no flow control") << kAnswers + hex("FFFA2C 69 01 FFF0") << QByteArray()
-                                         << false << int(F::SettingRefused) << "5 3 1" << 0;
-        QTest::newRow("baud of 3 bytes") << QByteArray(all).replace(hex("0001C200"), hex("01C200"))
-                                         << QByteArray() << false << int(F::None) << none << 1;
-        QTest::newRow("signature asked")
-            << hex("FFFA2C64FFF0") << kSignature << false << int(F::None) << none << 0;
-        QTest::newRow("signature given, purge and mask answers")
-            << hex("FFFA2C644142FFF0 FFFA2C7003FFF0 FFFA2C6AFFFFFFF0") << QByteArray() << false
-            << int(F::None) << none << 0;
-        QTest::newRow("too long") << hex("FFFA2C6B") + QByteArray(70, 'x') + hex("FFF0")
-                                  << QByteArray() << false << int(F::None) << none << 1;
-        QTest::newRow("IAC DO inside SB")
-            << hex("FFFA2C6B FFFD18") << hex("FFFC18") << false << int(F::None) << none << 1;
-        QTest::newRow("other option")
-            << hex("FFFA1801FFF0") << QByteArray() << false << int(F::None) << none << 1;
-        QTest::newRow("notify without value") << hex("FFFA2C6AFFF0 FFFA2C6CFFFF") << QByteArray()
-                                              << false << int(F::None) << none << 1;
-    }
-    void serverMessages() {
-        QFETCH(QByteArray, server);
-        QFETCH(QByteArray, answer);
-        QFETCH(bool, ready);
-        QFETCH(int, failure);
-        QFETCH(QString, refusal);
-        QFETCH(int, malformed);
-        TelnetClient client;
-        play(client, kSer2net);
-        client.takeOutgoing();
-        QCOMPARE(client.receive(server), QByteArray());
-        QCOMPARE(client.takeOutgoing(), answer);
-        QCOMPARE(client.ready(), ready);
-        QCOMPARE(int(client.failure()), failure);
-        QCOMPARE(client.malformed(), malformed);
-        const TelnetClient::Refusal &r = client.refusal();
-        if (!refusal.isEmpty()) {
-            QCOMPARE(QString("%1 %2 %3").arg(r.command).arg(r.asked).arg(r.answered), refusal);
-        }
+        QCOMPARE(::outcome(client), outcome);
     }
 
     void everySplitGivesTheSameResult() {
@@ -127,35 +107,28 @@ class TestTelnetClient : public QObject {
         const QByteArray stream = QByteArray("A\r\0B", 4) + kSer2net + QByteArray("\r\0", 2) +
                                   hex("FFFF43 FFFA2C6BFFFFFFF0 FFF1 44 FFFA2C64FFF0");
         const QByteArray data = hex("41 0D 42 0D00 FF 43 44");
-        const QByteArray answer = hex("FFFE01") + kSettings + kSignature;
         for (int split = 0; split <= stream.size(); ++split) {
             TelnetClient client;
             QByteArray got = play(client, stream.left(split));
             got += client.receive(stream.mid(split));
             QCOMPARE(got, data);
-            QCOMPARE(client.takeOutgoing(), answer);
+            QCOMPARE(client.takeOutgoing(), kOpened + kSignature);
             QCOMPARE(client.modemState(), std::optional<uint8_t>(0xFF));
             QCOMPARE(client.malformed(), 0);
         }
     }
 
-    void iacPayloadsPassWhole_data() {
-        QTest::addColumn<int>("size");
-        QTest::newRow("one") << 1;
-        QTest::newRow("two") << 2;
-        QTest::newRow("longer than any read") << 5000;
-    }
     void iacPayloadsPassWhole() {
-        QFETCH(int, size);
-        TelnetClient client;
-        play(client, kSer2net + kAnswers + kControlAnswer);
-        client.takeOutgoing();
-        QVERIFY(client.ready());
-        const QByteArray payload(size, '\xFF');
-        client.send(payload);
-        const QByteArray wire = client.takeOutgoing();
-        QCOMPARE(wire, QByteArray(2 * size, '\xFF'));
-        QCOMPARE(client.receive(wire), payload);
+        for (const int size : {1, 2, 5000}) {
+            TelnetClient client;
+            play(client, kSer2net + kAnswers + kControlAnswer);
+            client.takeOutgoing();
+            const QByteArray payload(size, '\xFF');
+            client.send(payload);
+            QCOMPARE(client.receive(client.takeOutgoing()), payload);
+            client.send(payload);
+            QCOMPARE(client.takeOutgoing(), QByteArray(2 * size, '\xFF'));
+        }
     }
 
     void suspendHoldsResumeReleasesInOrder() {
@@ -167,11 +140,12 @@ class TestTelnetClient : public QObject {
         client.send("b\xFF");
         client.send("c");
         QVERIFY(client.suspended());
-        QCOMPARE(client.takeOutgoing(), QByteArray("a"));
         QCOMPARE(client.heldBytes(), 4);
-        client.receive(hex("FFFA2C6DFFF0"));
-        QCOMPARE(client.takeOutgoing(), QByteArray("b\xFF\xFF"
-                                                   "c"));
+        client.receive(hex("FFFA2C64FFF0 FFFA2C6DFFF0"));  // a signature asked, then resume
+        client.send("d");
+        QCOMPARE(client.takeOutgoing(), "a" + kSignature +
+                                            "b\xFF\xFF"
+                                            "cd");
         QVERIFY(!client.suspended());
     }
 };
