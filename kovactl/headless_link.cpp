@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QRandomGenerator>
 #include <algorithm>
 
 #include "comm_processor.h"
@@ -29,6 +30,7 @@ void waitFor(int ms) {
 
 HeadlessLink::HeadlessLink(QObject *parent) : QObject(parent) {
     link_init();
+    link_set_next_sequence(uint8_t(QRandomGenerator::global()->bounded(1, 256)));
     link_traffic_record(true);
     clock_.start();
     connect(link_notifier(), &Module3G::command_received, this, &HeadlessLink::pump);

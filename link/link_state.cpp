@@ -505,6 +505,11 @@ int link_receive(const QByteArray &bytes) {
     return stored;
 }
 
+void link_set_next_sequence(uint8_t seq) {
+    Transaction t;
+    t.state.txSeq = seq == 0 ? 1 : seq;
+}
+
 void link_port_opened() {
     Transaction t;
     t.state.lastRxSeqValid = false;

@@ -366,6 +366,10 @@ Module3G *link_notifier();
 int link_build_frame(uint8_t cmdId, uint8_t seq, uint8_t status, const uint8_t *payload,
                      uint16_t length, std::unique_ptr<uint8_t[]> *outFrame, uint16_t *outLength);
 int link_send(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t seq);
+// The sequence number of the next frame the tool starts (0 counts as 1). A program that runs
+// once per request starts where its last run did not: a module remembers the frames it
+// handled for a while, and would take the same first frame again for a repeat.
+void link_set_next_sequence(uint8_t seq);
 int link_send_reply(uint8_t cmdId, const uint8_t *payload, uint16_t length, uint8_t status);
 int link_store_received(const LinkMessage *message);
 // Feeds bytes from the line through the receive-path decoder and stores every frame they

@@ -124,7 +124,11 @@ NetworkLineDevice::NetworkLineDevice(const QString &name, const NetworkPortName 
     connect(&retry_, &QTimer::timeout, this, &LineDevice::mayBeBack);
 }
 
-NetworkLineDevice::~NetworkLineDevice() = default;
+// The socket would report its own close while the members it reports to are being destroyed.
+NetworkLineDevice::~NetworkLineDevice() {
+    socket_.disconnect(this);
+    close();
+}
 
 void NetworkLineDevice::open() {
     close();
@@ -170,12 +174,8 @@ void NetworkLineDevice::onReadyRead() {
     received_ += data;
     if (telnet_) {
         sendTelnetOutput();
-        if (telnet_->suspended() != wasSuspended) {
-            if (telnet_->suspended()) {
-                suspendLimit_.start();
-            } else {
-                suspendLimit_.stop();
-            }
+        if (wasSuspended && !telnet_->suspended()) {
+            suspendLimit_.stop();
         }
     }
     if (state_ == State::Negotiating) {
@@ -224,13 +224,12 @@ void NetworkLineDevice::checkNegotiation() {
 
 void NetworkLineDevice::becomeOpen() {
     openTimeout_.stop();
-    if (telnet_) {
-        received_.clear();  // only the server's words came before the settings were agreed
-    }
     state_ = State::Open;
     emit opened(true);
+    // The server opens the device as the connection comes, so the module may have spoken
+    // while the connection settled: a frame it repeats until acknowledged must not be lost.
     if (!received_.isEmpty()) {
-        emit readyRead();  // a raw line's module spoke while the connection settled
+        emit readyRead();
     }
 }
 
@@ -255,6 +254,10 @@ void NetworkLineDevice::write(const QByteArray &bytes) {
         return;
     }
     telnet_->send(bytes);
+    // A quiet line may stay suspended as long as the server likes; a frame held is what ages.
+    if (telnet_->suspended() && !suspendLimit_.isActive()) {
+        suspendLimit_.start();
+    }
     if (telnet_->heldBytes() > kMaxHeldBytes) {
         loseConnection(tr("%1: the serial server held back more than %2 bytes of our writes.")
                            .arg(name_)
