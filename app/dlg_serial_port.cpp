@@ -19,6 +19,10 @@ DlgSerialPort::DlgSerialPort(QWidget *parent) : QDialog(parent), ui(new Ui::DlgS
     ui->setupUi(this);
     // Ports the system does not list can be typed: a pty, a /dev/serial/by-id link.
     ui->cmbSerialPort->setEditable(true);
+    ui->cmbSerialPort->setToolTip(
+        tr("A serial port of this computer, or one on a serial server such as ser2net: "
+           "rfc2217://HOST:PORT sends the line settings (telnet with RFC 2217), tcp://HOST:PORT "
+           "passes the bytes as they are and keeps the server's line settings."));
 }
 
 DlgSerialPort::~DlgSerialPort() {

@@ -48,9 +48,11 @@ void describe(QCommandLineParser &parser, const QList<QCommandLineOption> &optio
 }  // namespace
 
 int main(int argc, char *argv[]) {
-    const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Connect to serial port <name> at start."),
-                                        QStringLiteral("name"));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Connect to serial port <name> at start: a serial port, "
+                       "rfc2217://HOST:PORT or tcp://HOST:PORT."),
+        QStringLiteral("name"));
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
         QStringLiteral("Run a virtual module on a pseudo-terminal and connect to it, and serve "

@@ -42,7 +42,10 @@ void MainWindow::openSerialPort(QString comPortStr) {
 
     if (opened) {
         openFailed_ = false;
-        statusBar()->showMessage(tr("Connected to serial port %1").arg(comPortStr),
+        const QString line = commProcessor.portLineDescription();
+        statusBar()->showMessage(line.isEmpty()
+                                     ? tr("Connected to serial port %1").arg(comPortStr)
+                                     : tr("Connected to serial port %1 (%2)").arg(comPortStr, line),
                                  kStatusMessageMs);
     } else if (commProcessor.isPortOpen()) {
         // The lost port came back and was reopened while this request was on its way.
@@ -78,6 +81,8 @@ void MainWindow::showPortState() {
         setStatusField(ui->frmSerialStatus, ui->lblSerialStatus, status_style::NotConnected,
                        tr("Not Connected"));
     }
+    // A network port's line: the settings its server answered, or that they are its own.
+    ui->frmSerialStatus->setToolTip(open ? commProcessor.portLineDescription() : QString());
     ui->mnuSerialPortDisconnect->setToolTip(
         open ? tr("Disconnect from serial port %1").arg(commProcessor.portName()) : QString());
     fwUpdateDialog.setPortAway(!open);
@@ -155,7 +160,7 @@ void MainWindow::onSerialPortReconnected(const QString &port) {
 
 void MainWindow::onReconnectFailed(const QString &reason) {
     statusBar()->showMessage(
-        tr("The serial port is back but does not open yet: %1")
+        tr("Reconnecting; the last try did not open: %1")
             .arg(QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
 }
 

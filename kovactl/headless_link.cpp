@@ -80,6 +80,10 @@ bool HeadlessLink::startWorker(const QString &port, QString *whyNot) {
     return opened;
 }
 
+QString HeadlessLink::lineDescription() const {
+    return worker_ ? worker_->portLineDescription() : QString();
+}
+
 void HeadlessLink::settle() {
     if (module_ != nullptr) {
         settled_ = true;  // a virtual module of our own has nothing waiting

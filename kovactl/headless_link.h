@@ -48,6 +48,8 @@ class HeadlessLink : public QObject {
     bool open(const QString &port, QString *whyNot);
     VirtualModule *virtualModule() const { return module_.get(); }
     bool portLost() const { return portLost_; }
+    // What the user should know about the open line, such as a serial server's settings.
+    QString lineDescription() const;
 
     // Acknowledges what the module had waiting when the port opened, until the line is quiet,
     // and takes none of it for an answer or an event.

@@ -15,7 +15,11 @@ QString overview() {
     lines << tr("Usage: kovactl [--port NAME | --simulate] [--json] [--timeout S] "
                 "[--capture FILE [--include-passwords]] COMMAND ARGS")
           << QString() << tr("Sends one request to a KOVA module and prints its answer.")
-          << QString() << tr("Options:") << tr("  --port NAME        the module's serial port")
+          << QString() << tr("Options:")
+          << tr("  --port NAME        the module's serial port, or one on a serial server:")
+          << tr("                     rfc2217://HOST:PORT (telnet, line settings sent)")
+          << tr("                     tcp://HOST:PORT (the bytes as they are, the server's "
+                "line settings)")
           << tr("  --simulate         a virtual module in this process instead")
           << tr("  --json             one JSON object per answer, fields by their stable ids")
           << tr("  --timeout S        how long to wait for an answer (default 15 s)")

@@ -151,6 +151,10 @@ int main(int argc, char *argv[]) {
         printAnswer(Answer::failure(ExitPortUnavailable, why), json);
         return ExitPortUnavailable;
     }
+    if (!link.lineDescription().isEmpty()) {
+        print(stderr, QStringLiteral("kovactl: %1: %2")
+                          .arg(inv.value(QStringLiteral("port")), link.lineDescription()));
+    }
     link.settle();
 
     CommandContext context{link, timeoutMs, isatty(STDERR_FILENO) == 1, printJson};

@@ -2,28 +2,21 @@
 #include "comm_processor.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
-#include <cerrno>
-#include <cstring>
 
 #include "frame_codec.h"
+#include "line_device.h"
 #include "link_engine.h"
 #include "link_state.h"
 #include "module3g.h"
-#include "port_diagnosis.h"
 
-CommProcessor::CommProcessor() : serialPort(this), ownerThread_(QThread::currentThread()) {
-    deviceWatch_.setParent(this);  // moves to the worker's thread with it
-    connect(&deviceWatch_, &DeviceWatch::mayBeBack, this, &CommProcessor::lookForLostPort);
+CommProcessor::CommProcessor() : ownerThread_(QThread::currentThread()) {
     moveToThread(&thread);
     connect(&thread, &QThread::started, this, &CommProcessor::ProcessUartIO);
     connect(this, &CommProcessor::finished, &thread, &QThread::quit, Qt::DirectConnection);
     thread.start(QThread::InheritPriority);
     connect(this, &CommProcessor::OpenSerialPort, this, &CommProcessor::OnOpenSerialPort);
     connect(this, &CommProcessor::DoCloseSerialPort, this, &CommProcessor::OnDoCloseSerialPort);
-    connect(&serialPort, &QSerialPort::readyRead, this, &CommProcessor::OnRxUartData);
-    connect(&serialPort, &QSerialPort::errorOccurred, this, &CommProcessor::OnSerialPortError);
 }
 
 CommProcessor::~CommProcessor() {
@@ -42,61 +35,66 @@ QString CommProcessor::portErrorText() const {
     return portErrorText_;
 }
 
+QString CommProcessor::portLineDescription() const {
+    QMutexLocker lock(&portInfoMutex_);
+    return portLineDescription_;
+}
+
 void CommProcessor::notePortState(const QString &requestedName, const QString &errorText) {
+    const bool open = device_ != nullptr && device_->isOpen();
     QMutexLocker lock(&portInfoMutex_);
     if (!requestedName.isNull()) {
         portName_ = requestedName;  // as the user named it, not Qt's short form of it
     }
-    portErrorText_ = errorText.isNull() ? serialPort.errorString() : errorText;
-    portOpen_ = serialPort.isOpen();
-}
-
-// Opens with the line's settings; on failure the port's error text says why and what to do.
-bool CommProcessor::openPort(const QString &name) {
-    serialPort.setPortName(name);
-    if (!serialPort.open(QIODevice::ReadWrite)) {
-        notePortState(name, portOpenFailure(name, serialPort.error(), serialPort.errorString()));
-        return false;
-    }
-    serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
-    serialPort.setDataBits(QSerialPort::Data8);
-    serialPort.setParity(QSerialPort::NoParity);
-    serialPort.setStopBits(QSerialPort::OneStop);
-    serialPort.setFlowControl(QSerialPort::HardwareControl);
-    serialPort.clear(QSerialPort::AllDirections);
-    link_port_opened();
-    notePortState(name);
-    return true;
+    portErrorText_ = !errorText.isNull()  ? errorText
+                     : device_ != nullptr ? device_->errorText()
+                                          : QString();
+    portLineDescription_ = open ? device_->lineDescription() : QString();
+    portOpen_ = open;
 }
 
 void CommProcessor::OnOpenSerialPort(QString comPort) {
-    if (serialPort.isOpen()) {
+    if ((device_ != nullptr && device_->isOpen()) || opening_ == Opening::Asked) {
         emit OpenSerialPortDone(false);
         return;
     }
     stopWatching();  // connecting elsewhere, or to the same port by hand
-    emit OpenSerialPortDone(openPort(comPort));
-}
-
-void CommProcessor::stopWatching() {
-    watching_ = false;
-    deviceWatch_.stop();
-    watchedPort_.clear();
-    lastWatchReason_.clear();
-}
-
-// The same device path again, opened as before; a device that is there but will not open yet
-// (permissions being set, another program probing it) is tried again at the next look.
-void CommProcessor::lookForLostPort() {
-    if (serialPort.isOpen() || watchedPort_.isEmpty()) {
-        stopWatching();
+    delete device_;
+    device_ = nullptr;
+    QString why;
+    std::unique_ptr<LineDevice> device = makeLineDevice(comPort, &why);
+    if (!device) {
+        notePortState(comPort, why);
+        emit OpenSerialPortDone(false);
         return;
     }
-    if (!QFile::exists(portDevicePath(watchedPort_))) {
+    device_ = device.release();
+    device_->setParent(this);
+    connect(device_, &LineDevice::opened, this, &CommProcessor::onDeviceOpened);
+    connect(device_, &LineDevice::readyRead, this, &CommProcessor::OnRxUartData);
+    connect(device_, &LineDevice::lost, this, &CommProcessor::onDeviceLost);
+    connect(device_, &LineDevice::mayBeBack, this, &CommProcessor::lookForLostPort);
+    {
+        QMutexLocker lock(&portInfoMutex_);
+        portName_ = comPort;
+    }
+    opening_ = Opening::Asked;
+    device_->open();
+}
+
+void CommProcessor::onDeviceOpened(bool success) {
+    const Opening opening = opening_;
+    opening_ = Opening::None;
+    if (success) {
+        link_port_opened();
+    }
+    notePortState();
+    if (opening == Opening::Asked) {
+        emit OpenSerialPortDone(success);
         return;
     }
-    const QString port = watchedPort_;
-    if (openPort(port)) {
+    if (success) {
+        const QString port = portName();
         stopWatching();
         emit SerialPortReconnected(port);
         emit RxUartDataReady();  // what waited for the port goes out now
@@ -109,47 +107,58 @@ void CommProcessor::lookForLostPort() {
     }
 }
 
+void CommProcessor::stopWatching() {
+    watching_ = false;
+    if (device_ != nullptr) {
+        device_->stopWatching();
+    }
+    watchedPort_.clear();
+    lastWatchReason_.clear();
+}
+
+// The same port again, opened as before; one that is there but will not open yet (permissions
+// being set, another program probing it, a serial server still starting) is tried again at the
+// next look.
+void CommProcessor::lookForLostPort() {
+    if (device_ == nullptr || device_->isOpen() || watchedPort_.isEmpty()) {
+        stopWatching();
+        return;
+    }
+    if (opening_ != Opening::None || !device_->mayOpen()) {
+        return;
+    }
+    opening_ = Opening::Reconnect;
+    device_->open();
+}
+
 void CommProcessor::OnDoCloseSerialPort() {
     stopWatching();
-    serialPort.close();
-    notePortState();
+    const bool answerOwed = opening_ == Opening::Asked;
+    opening_ = Opening::None;
+    if (device_ != nullptr) {
+        device_->close();
+    }
+    notePortState(QString(), answerOwed ? tr("The port was closed before it opened.") : QString());
+    if (answerOwed) {
+        emit OpenSerialPortDone(false);
+    }
     emit SerialPortClosed();
 }
 
 void CommProcessor::OnRxUartData() {
-    rxBuffer.append(serialPort.readAll());
+    if (device_ != nullptr) {
+        rxBuffer.append(device_->readAll());
+    }
     emit RxUartDataReady();
 }
 
-void CommProcessor::OnSerialPortError(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
-        return;  // every open reports NoError; the others belong to the call that failed
-    }
-    if (!serialPort.isOpen()) {
-        return;
-    }
-    // A pty whose other side closed reports ReadError in a tight loop until the port closes.
-    const QString name = portName();
-    const QString reason = serialPort.errorString();
-    serialPort.close();
+void CommProcessor::onDeviceLost(const QString &message) {
     notePortState();
     link_port_lost();
-    watchedPort_ = name;
+    watchedPort_ = portName();
     watching_ = true;
-    deviceWatch_.start(portDevicePath(name), watchIntervalMs_.load());
-    emit SerialPortLost(portLossMessage(name, reason));
-}
-
-QString CommProcessor::portLossMessage(const QString &port, const QString &reason) {
-    const QString message = tr("Serial port %1 was closed or unplugged.").arg(port);
-    // What the system says after a device went away is often beside the point.
-    const QStringList saysNothing = {QString(), QStringLiteral("Unknown error"),
-                                     QString::fromLocal8Bit(std::strerror(ENOTTY)),
-                                     QString::fromLocal8Bit(std::strerror(EIO))};
-    if (saysNothing.contains(reason)) {
-        return message;
-    }
-    return tr("%1 (%2)").arg(message, reason);
+    device_->watchForReturn(watchIntervalMs_.load());
+    emit SerialPortLost(message);
 }
 
 // Writes every frame the engine has ready, not just one, so that a burst of module frames
@@ -161,14 +170,14 @@ void CommProcessor::writeDueFrames() {
     {
         const LinkNotificationsHeld held;
         for (QByteArray frame = link_process(); !frame.isEmpty(); frame = link_process()) {
-            serialPort.write(frame);
+            device_->write(frame);
             written << frame;
             if (oneFramePerWakeup_) {
                 break;
             }
         }
         if (!written.isEmpty()) {
-            serialPort.flush();
+            device_->flush();
         }
     }
     for (const QByteArray &frame : written) {
@@ -205,7 +214,7 @@ void CommProcessor::ProcessUartIO() {
             // Frames wait in the table while no port is open and go out as soon as one is:
             // writing them to a closed port would only start their 10-second clock. What waits
             // for a reply is given up on in time all the same.
-            if (serialPort.isOpen()) {
+            if (device_ != nullptr && device_->isOpen()) {
                 writeDueFrames();
             } else {
                 link_tick();
@@ -216,10 +225,10 @@ void CommProcessor::ProcessUartIO() {
     disconnect(queued);
     disconnect(woken);
     stopWatching();
-    if (serialPort.isOpen()) {
-        serialPort.close();
-        notePortState();
-    }
-    moveToThread(ownerThread_);  // the owner destroys the port once this thread has ended
+    opening_ = Opening::None;
+    delete device_;  // on the thread its sockets and timers belong to
+    device_ = nullptr;
+    notePortState();
+    moveToThread(ownerThread_);
     emit finished();
 }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSerialPortInfo>
 #include <QStringList>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -98,4 +99,16 @@ QString portOpenFailure(const QString &port, QSerialPort::SerialPortError error,
                            .arg(port, ports.join(QLatin1String(", ")));
     }
     return advice.isEmpty() ? headline : headline + QStringLiteral("\n\n") + advice;
+}
+
+QString portLossMessage(const QString &port, const QString &reason) {
+    const QString message = tr("Serial port %1 was closed or unplugged.").arg(port);
+    // What the system says after a device went away is often beside the point.
+    const QStringList saysNothing = {QString(), QStringLiteral("Unknown error"),
+                                     QString::fromLocal8Bit(std::strerror(ENOTTY)),
+                                     QString::fromLocal8Bit(std::strerror(EIO))};
+    if (saysNothing.contains(reason)) {
+        return message;
+    }
+    return tr("%1 (%2)").arg(message, reason);
 }

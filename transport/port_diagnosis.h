@@ -11,3 +11,7 @@ QString portOpenFailure(const QString &port, QSerialPort::SerialPortError error,
 
 // The device a port name stands for.
 QString portDevicePath(const QString &port);
+
+// What the user reads when an open port goes: the port named, and the system's reason when it
+// adds something.
+QString portLossMessage(const QString &port, const QString &reason);

@@ -13,6 +13,7 @@
 #include "link_requests.h"
 #include "link_state.h"
 #include "module3g.h"
+#include "port_diagnosis.h"
 #include "queued_recorder.h"
 #include "virtual_module.h"
 
@@ -211,7 +212,7 @@ class TestCommProcessor : public QObject {
     void portLossMessage() {
         QFETCH(QString, reason);
         QFETCH(QString, message);
-        QCOMPARE(CommProcessor::portLossMessage(QStringLiteral("/dev/ttyUSB0"), reason), message);
+        QCOMPARE(::portLossMessage(QStringLiteral("/dev/ttyUSB0"), reason), message);
     }
 
     // Every frame of a burst is acknowledged and handled once, with no wait for a tick
