@@ -1,9 +1,12 @@
 #include "rfc2217_stub.h"
 
+#include <QTest>
+
 namespace {
 
 constexpr quint8 kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250, kSe = 240;
 constexpr quint8 kBinary = 0, kSuppressGoAhead = 3, kComPort = 44;
+constexpr quint8 kUnassignedOption = 200;
 constexpr quint8 kSetBaudRate = 1, kSuspend = 8, kResume = 9;
 constexpr quint8 kAnswerOffset = 100;
 
@@ -42,6 +45,12 @@ void Rfc2217Stub::suspend() {
 void Rfc2217Stub::resume() {
     suspended_ = false;
     write(bytes({kIac, kSb, kComPort, kResume + kAnswerOffset, kIac, kSe}));
+}
+
+bool Rfc2217Stub::ping(int timeoutMs) {
+    const int before = pongs_;
+    write(bytes({kIac, kDo, kUnassignedOption}));
+    return QTest::qWaitFor([&] { return pongs_ > before; }, timeoutMs);
 }
 
 void Rfc2217Stub::sendData(const QByteArray &data) {
@@ -125,6 +134,10 @@ void Rfc2217Stub::read() {
 }
 
 void Rfc2217Stub::negotiate(quint8 verb, quint8 option) {
+    if (option == kUnassignedOption) {
+        pongs_ += verb == kWont || verb == kWill ? 1 : 0;
+        return;
+    }
     const int key = verb << 8 | option;
     if (answered_.contains(key)) {
         return;

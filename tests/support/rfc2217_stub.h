@@ -33,6 +33,9 @@ class Rfc2217Stub : public QObject {
     // FLOWCONTROL-SUSPEND and FLOWCONTROL-RESUME to the client.
     void suspend();
     void resume();
+    // Asks the client for an option nobody has and waits for its refusal: everything it sent
+    // before has arrived, and it has read everything sent to it before.
+    bool ping(int timeoutMs);
     // Line data to the client, IAC doubled.
     void sendData(const QByteArray &data);
 
@@ -64,6 +67,7 @@ class Rfc2217Stub : public QObject {
     bool refuseComPort_ = false;
     std::optional<quint32> baudRateAnswer_;
     bool suspended_ = false;
+    int pongs_ = 0;
     QByteArray received_;
     QByteArray receivedWhileSuspended_;
     QMap<quint8, QByteArray> settings_;
