@@ -2,7 +2,8 @@
 """Writes the seed corpora of the fuzz targets, a few short exchanges that the module and the tool
 really have, and the kept reproducers of fuzz_receive, in the input format each target reads:
 the Op list and kRequests (a request's number is its place there) in fuzz_receive.cpp, the
-message loop in fuzz_roundtrip.cpp. Run it again after changing either format."""
+message loop in fuzz_roundtrip.cpp, the operations in fuzz_telnet.cpp. Run it again after
+changing a format."""
 import pathlib
 
 HERE = pathlib.Path(__file__).resolve().parent
@@ -155,6 +156,48 @@ ROUNDTRIP = {
 }
 
 
+# fuzz_telnet operations, after four bytes of baud rate
+BAUD_115200 = b"\x00\x01\xc2\x00"
+WILL, WONT, DO, DONT = range(4)
+BINARY, ECHO, SGA, COM_PORT = 0, 1, 3, 44
+
+
+def server(data):
+    return b"\x00" + literal(data)
+
+
+def send(data):
+    return b"\x01" + literal(data)
+
+
+def option(verb, number):
+    return bytes([0x02 | verb << 2, number])
+
+
+def com_port(command, value=b""):
+    """A COM-PORT-OPTION message from the server; the target doubles the IACs in the value."""
+    return bytes([0x03, command]) + literal(value)
+
+
+SER2NET_OPENING = option(WILL, SGA) + option(DO, SGA) + option(WILL, ECHO) + option(DONT, ECHO) \
+    + option(DO, BINARY) + option(WILL, BINARY) + option(DO, COM_PORT)
+SETTING_ANSWERS = com_port(101, b"\x00\x01\xc2\x00") + com_port(102, b"\x08") \
+    + com_port(103, b"\x01") + com_port(104, b"\x01") + com_port(105, b"\x03")
+
+TELNET = {
+    "ser2net_opening": BAUD_115200 + SER2NET_OPENING + server(b"OK\r\n") + send(b"AT\r"),
+    "setting_answer": BAUD_115200 + SER2NET_OPENING + SETTING_ANSWERS + com_port(100)
+    + com_port(107, b"\xb0") + server(b"\x7e\x01\x02\xce"),
+    # An SB with a doubled IAC inside, cut across reads, and a baud rate whose bytes need doubling.
+    "sb_with_iac": b"\x00\x00\xff\xff" + SER2NET_OPENING + server(b"\xff\xfa\x2c\x6b\xff")
+    + server(b"\xff\xff\xf0\xff\xff\x41\x0d\x00") + send(b"\xff" * 8) + com_port(101, b"\x00\x00\xff\xff"),
+    "suspend_resume": BAUD_115200 + SER2NET_OPENING + send(b"a") + com_port(108) + send(b"b\xff")
+    + send(b"c") + com_port(109) + send(b"d"),
+    "refusals": BAUD_115200 + option(DONT, BINARY) + option(WONT, SGA) + option(WILL, BINARY)
+    + option(WONT, BINARY) + option(DONT, COM_PORT) + option(DO, COM_PORT),
+}
+
+
 def write(folder, seeds):
     path = HERE / "corpus" / folder
     path.mkdir(parents=True, exist_ok=True)
@@ -174,5 +217,6 @@ REGRESSIONS = {
 
 write("receive", RECEIVE)
 write("roundtrip", ROUNDTRIP)
+write("telnet", TELNET)
 for name, data in REGRESSIONS.items():
     (HERE / "regressions" / "receive" / name).write_bytes(data)

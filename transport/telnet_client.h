@@ -123,9 +123,35 @@ class TelnetClient {
     int malformed() const { return malformed_; }
 
   private:
-    // The implementation's own state goes here: the receive parser's state (plain data, after
-    // IAC, after WILL/WONT/DO/DONT, inside SB, inside SB after IAC, after CR while not binary),
-    // the subnegotiation buffer, and each option's RFC 1143 states for our side and theirs.
+    enum class Parse : uint8_t { Data, AfterCr, Iac, Option, Sb, SbIac };
+    // RFC 1143's states of one side of one option. We never withdraw an option we asked for,
+    // so neither WANTNO nor the queue bit is ever needed.
+    enum class Q : uint8_t { No, WantYes, Yes };
+
+    void parse(uint8_t byte, QByteArray &data);
+    void collect(uint8_t byte);
+    void command(uint8_t byte);
+    void negotiate(uint8_t verb, uint8_t option);
+    void offered(Q &state, uint8_t option, bool ours, bool wanted);
+    void withdrawn(Q &state, uint8_t option, bool ours);
+    void queueSettings();
+    void subnegotiation();
+    void comPort(uint8_t command, const QByteArray &value);
+    void answered(uint8_t command, const QByteArray &value);
+    void queueSubnegotiation(uint8_t command, const QByteArray &value);
+    void queueOption(uint8_t verb, uint8_t option);
+    void fail(Failure failure);
+    void resume();
+
+    Parse parse_ = Parse::Data;
+    uint8_t verb_ = 0;        // the WILL/WONT/DO/DONT whose option byte is due
+    QByteArray sb_;           // the subnegotiation so far, doubled IACs undone
+    bool sbTooLong_ = false;  // past kMaxSubnegotiation: the rest is dropped up to IAC SE
+    Q us_[256] = {};
+    Q him_[256] = {};
+    bool started_ = false;
+    bool settingsSent_ = false;
+
     QByteArray outgoing_;
     QByteArray held_;
     SerialLineRequest line_;
