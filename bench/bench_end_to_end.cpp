@@ -3,6 +3,7 @@
 // worker alone, timed from queuing the request until the tool has handled the transfer's
 // result; and the 40,000-byte response through the whole window, from the Send click until
 // the window shows the result. `ratio` is the time taken over the least time the line allows.
+// The ser2net cases reach the same pty through the real ser2net on loopback, raw and RFC 2217.
 #include <benchmark/benchmark.h>
 
 #include <QAction>
@@ -32,6 +33,7 @@
 #include "link_state.h"
 #include "main_window.h"
 #include "module3g.h"
+#include "ser2net_server.h"
 #include "socket_feature.h"
 #include "virtual_module.h"
 
@@ -185,7 +187,11 @@ struct Transfer {
     int responseBytes;
 };
 
-void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool oneFramePerWakeup) {
+// How the tool reaches the module's pty.
+enum class Via { Pty, Ser2netRaw, Ser2netRfc2217 };
+
+void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool oneFramePerWakeup,
+               Via via) {
     VirtualModule module;
     module.setPaced(true);
     module.setFlowMode(flow);
@@ -198,9 +204,24 @@ void BM_Socket(benchmark::State &state, Transfer transfer, FlowMode flow, bool o
         state.SkipWithError(qPrintable(module.errorString()));
         return;
     }
+    std::unique_ptr<Ser2netServer> ser2net;
+    QString port = module.devicePath();
+    if (via != Via::Pty) {
+        if (!Ser2netServer::unavailableReason().isEmpty()) {
+            state.SkipWithError(qPrintable(Ser2netServer::unavailableReason()));
+            return;
+        }
+        ser2net = std::make_unique<Ser2netServer>(port);
+        if (!ser2net->start()) {
+            state.SkipWithError(qPrintable(ser2net->errorString()));
+            return;
+        }
+        port = via == Via::Ser2netRaw ? ser2net->rawName() : ser2net->rfc2217Name();
+    }
+    // Made after ser2net so that it goes first: ser2net's close would be a lost port.
     ToolSide tool(oneFramePerWakeup);
-    if (!tool.open(module.devicePath())) {
-        state.SkipWithError("the worker could not open the module's pty");
+    if (!tool.open(port)) {
+        state.SkipWithError("the worker could not open the module's port");
         return;
     }
     // A transfer without an APN ends at once with "APN not set".
@@ -511,15 +532,23 @@ void registerAll() {
         Transfer transfer;
         FlowMode flow;
         bool oneFramePerWakeup;
+        Via via = Via::Pty;
     } cases[] = {
         {"socket_40k/stop_and_wait/every_ready_frame", download, FlowMode::StopAndWait, false},
         {"socket_40k/stop_and_wait/one_frame_per_wakeup", download, FlowMode::StopAndWait, true},
         {"socket_40k/pipelined/every_ready_frame", download, FlowMode::Pipelined, false},
         {"socket_40k/pipelined/one_frame_per_wakeup", download, FlowMode::Pipelined, true},
         {"upload_10k/pipelined/every_ready_frame", upload, FlowMode::Pipelined, false},
+        {"ser2net_40k/raw/stop_and_wait", download, FlowMode::StopAndWait, false, Via::Ser2netRaw},
+        {"ser2net_40k/raw/pipelined", download, FlowMode::Pipelined, false, Via::Ser2netRaw},
+        {"ser2net_40k/rfc2217/stop_and_wait", download, FlowMode::StopAndWait, false,
+         Via::Ser2netRfc2217},
+        {"ser2net_40k/rfc2217/pipelined", download, FlowMode::Pipelined, false,
+         Via::Ser2netRfc2217},
     };
     for (const auto &c : cases) {
-        benchmark::RegisterBenchmark(c.name, BM_Socket, c.transfer, c.flow, c.oneFramePerWakeup)
+        benchmark::RegisterBenchmark(c.name, BM_Socket, c.transfer, c.flow, c.oneFramePerWakeup,
+                                     c.via)
             ->UseManualTime()
             ->Iterations(3)
             ->Unit(benchmark::kMillisecond);

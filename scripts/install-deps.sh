@@ -7,9 +7,11 @@ packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev cmake make g++ pyt
 if [ "${1:-run}" = test ]; then
     # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks, Wireshark's tshark,
     # which reads the tool's captures with the generated dissector, and pytest with jsonschema
-    # for kovactl's session suite.
+    # for kovactl's session suite, and ser2net, the serial server the network port tests reach
+    # the virtual module through (on a machine with systemd it also starts its own service, on
+    # ports the tests do not use).
     packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev tshark python3-pytest
-        python3-jsonschema)
+        python3-jsonschema ser2net)
 fi
 
 missing=()

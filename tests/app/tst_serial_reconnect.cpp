@@ -1,5 +1,6 @@
 // A lost serial port comes back by itself: the virtual module's pty closes and a new one appears
-// at the same path. And a port that will not open says why.
+// at the same path, and a serial server's port after the server restarts. And a port that will
+// not open says why.
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "link_state.h"
 #include "main_window.h"
 #include "modal_box_watcher.h"
+#include "ser2net_server.h"
 #include "virtual_module.h"
 #include "window_harness.h"
 
@@ -131,6 +133,30 @@ class TestSerialReconnect : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + path,
                                   kIoTimeoutMs);
         QVERIFY(boxes_.boxes.value(0).text.startsWith("Serial port " + path + " came back"));
+    }
+
+    // A serial server that restarts under the window: the same field, the same return.
+    void networkPortComesBack() {
+        if (!Ser2netServer::unavailableReason().isEmpty()) {
+            QSKIP(qPrintable(Ser2netServer::unavailableReason()));
+        }
+        Ser2netServer ser2net(module_->devicePath());
+        QVERIFY2(ser2net.start(), qPrintable(ser2net.errorString()));
+        const QString port = ser2net.rfc2217Name();
+        MainWindow window;
+        window.serialWorker().setWatchIntervalMs(50);
+        window.openSerialPort(port);
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + port,
+                                  kIoTimeoutMs);
+        ser2net.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:orange;|Reconnecting...",
+                                  kIoTimeoutMs);
+        QVERIFY2(ser2net.restart(), qPrintable(ser2net.errorString()));
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:darkgreen;|" + port,
+                                  kIoTimeoutMs);
+        window.closeSerialPort();
+        QTRY_COMPARE_WITH_TIMEOUT(serialField(window), "background-color:orange;|Not Connected",
+                                  kIoTimeoutMs);
     }
 
     void openFailureSaysWhy_data() {
