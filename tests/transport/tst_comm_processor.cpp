@@ -1,6 +1,4 @@
 // The serial worker over a real pseudo-terminal, with the virtual module on the other side.
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 #include <QtTest>
 #include <cerrno>
@@ -14,6 +12,7 @@
 #include "link_state.h"
 #include "module3g.h"
 #include "port_diagnosis.h"
+#include "pty_line.h"
 #include "queued_recorder.h"
 #include "virtual_module.h"
 
@@ -22,25 +21,6 @@ using testsupport::hex;
 namespace {
 
 constexpr int kIoTimeoutMs = 15000;  // generous: I/O on a loaded machine, never a protocol timer
-
-// The line settings of a pty as any other opener of the device sees them.
-QString lineSettings(const QString &path) {
-    termios t{};
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    const bool read = fd >= 0 && tcgetattr(fd, &t) == 0;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!read) {
-        return QStringLiteral("unreadable");
-    }
-    return QStringLiteral("%1 %2%3%4%5")
-        .arg(cfgetospeed(&t) == B115200 ? "115200" : "other speed")
-        .arg((t.c_cflag & CSIZE) == CS8 ? "8" : "not 8 bits")
-        .arg((t.c_cflag & PARENB) != 0 ? "P" : "N")
-        .arg((t.c_cflag & CSTOPB) != 0 ? "2" : "1")
-        .arg((t.c_cflag & CRTSCTS) != 0 ? " RTS/CTS" : "");
-}
 
 }  // namespace
 
@@ -173,7 +153,7 @@ class TestCommProcessor : public QObject {
         QCOMPARE(comm->isPortOpen(), held);
         if (held) {
             QCOMPARE(comm->portName(), device);
-            QCOMPARE(lineSettings(device), QStringLiteral("115200 8N1 RTS/CTS"));
+            QCOMPARE(testsupport::ptyLineSettings(device), QStringLiteral("115200 8N1 RTS/CTS"));
         } else {
             QVERIFY(!comm->portErrorText().isEmpty());
         }

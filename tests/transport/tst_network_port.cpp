@@ -1,8 +1,5 @@
 // Network ports: the serial worker and kovactl through the real ser2net in front of the virtual
 // module's pty, and against a stub server for what ser2net never does.
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -16,6 +13,7 @@
 #include "link_requests.h"
 #include "link_state.h"
 #include "network_line_device.h"
+#include "pty_line.h"
 #include "queued_recorder.h"
 #include "rfc2217_stub.h"
 #include "ser2net_server.h"
@@ -24,23 +22,6 @@
 namespace {
 
 constexpr int kIoTimeoutMs = 15000;  // generous: I/O on a loaded machine, never a protocol timer
-
-// The line settings of a pty as any other opener of the device sees them.
-QString lineSettings(const QString &path) {
-    termios t{};
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    const bool read = fd >= 0 && tcgetattr(fd, &t) == 0;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!read) {
-        return QStringLiteral("unreadable");
-    }
-    return QStringLiteral("%1 %2%3")
-        .arg(cfgetospeed(&t) == B115200 ? "115200" : "other speed")
-        .arg((t.c_cflag & CSTOPB) != 0 ? "2" : "1")
-        .arg((t.c_cflag & CRTSCTS) != 0 ? " RTS/CTS" : "");
-}
 
 // A loopback port nothing listens on.
 quint16 deadPort() {
@@ -136,7 +117,8 @@ class TestNetworkPort : public QObject {
         QCOMPARE(module->snapshot().socketPayload, payload);
         QCOMPARE(link_get_state()->counters.crcErrors, 0u);
         // ser2net's raw connector is set up like the tool's line; its telnet one is not.
-        QCOMPARE(lineSettings(module->devicePath()), QStringLiteral("115200 1 RTS/CTS"));
+        QCOMPARE(testsupport::ptyLineSettings(module->devicePath()),
+                 QStringLiteral("115200 8N1 RTS/CTS"));
         if (!answers.isEmpty()) {
             QCOMPARE(comm->portLineDescription(), answers);
         }
