@@ -36,7 +36,10 @@ void leaveOpenGlUnloaded() {
 }
 
 void describe(QCommandLineParser &parser, const QList<QCommandLineOption> &options) {
-    QCoreApplication::setApplicationName(QStringLiteral("KOVA Test Tool"));
+    // --version prints the program's name as the man page and the package call it; windows
+    // show the display name.
+    QCoreApplication::setApplicationName(QStringLiteral("kova-test-tool"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("KOVA Test Tool"));
     QCoreApplication::setApplicationVersion(QLatin1String(MainWindow::VersionString));
     parser.setApplicationDescription(
         QStringLiteral("Exercises a KOVA cellular module over its serial line."));

@@ -5,6 +5,7 @@
 #include <QStatusBar>
 
 #include "frame_codec.h"
+#include "kova_version.h"
 #include "link_state.h"
 #include "module3g.h"
 #include "setup_quietly.h"
@@ -12,7 +13,7 @@
 #include "ui_dlgabout.h"
 #include "ui_mainwindow.h"
 
-const char *const MainWindow::VersionString = "1.4.0";
+const char *const MainWindow::VersionString = KOVA_VERSION;
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <cstdio>
 
+#include "kova_version.h"
 #include "ui_dlgabout.h"
 #include "ui_dlgfwupdate.h"
 #include "ui_dlgserialport.h"

@@ -12,6 +12,7 @@
 #include "exit_codes.h"
 #include "headless_link.h"
 #include "help_text.h"
+#include "kova_version.h"
 
 namespace {
 

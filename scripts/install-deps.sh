@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those missing; uses sudo when not root.
-# Usage: scripts/install-deps.sh [run|test]
+# Usage: scripts/install-deps.sh [run|package|test]
 set -euo pipefail
 
+set_name="${1:-run}"
 packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev cmake make g++ python3)
-if [ "${1:-run}" = test ]; then
+if [ "$set_name" = package ] || [ "$set_name" = test ]; then
+    # The Debian package: man pages from the programs' --help, Debian's build flags, and
+    # dependencies read from the binaries (dpkg-shlibdeps, which CPack runs on what file(1)
+    # calls ELF).
+    packages+=(help2man dpkg-dev file)
+fi
+if [ "$set_name" = test ]; then
     # Headless GUI tests, sanitizer and fuzzer runtimes, benchmarks, Wireshark's tshark,
     # which reads the tool's captures with the generated dissector, and pytest with jsonschema
     # for kovactl's session suite, and ser2net, the serial server the network port tests reach
     # the virtual module through (on a machine with systemd it also starts its own service, on
-    # ports the tests do not use).
+    # ports the tests do not use), and for the package test lintian and appstream's validator.
     packages+=(xvfb xauth clang libclang-rt-14-dev libbenchmark-dev tshark python3-pytest
-        python3-jsonschema ser2net)
+        python3-jsonschema ser2net lintian appstream)
 fi
 
 missing=()

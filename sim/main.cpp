@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <cstdio>
 
+#include "kova_version.h"
 #include "module_console.h"
 #include "virtual_module.h"
 
@@ -75,6 +76,7 @@ QStringList flagCommands(const QCommandLineParser &parser) {
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kova-module-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KOVA_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -82,6 +84,7 @@ int main(int argc, char *argv[]) {
                        "as the serial port, then reads commands from stdin.\n\n") +
         consoleHelp());
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("link"), QStringLiteral("Make a symlink to the device at <path>."),
          QStringLiteral("path")},

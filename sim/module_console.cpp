@@ -149,6 +149,7 @@ QString consoleHelp() {
         "  seed N                    seed for the byte and bit that flip and drop pick\n"
         "  pace on|off               write at 115200-baud wire time\n"
         "  mode pipelined|stop-and-wait\n"
+        "                            unacknowledged module frames at once: several, or one\n"
         "  sms-fail on|off           SMS sends fail\n"
         "  response BYTES|default    size of the socket response\n"
         "  seq N                     sequence number of the module's next frame\n"

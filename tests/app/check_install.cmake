@@ -6,7 +6,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed")
 endif()
-foreach(file bin/kova-test-tool bin/kovactl share/applications/kova-test-tool.desktop
+foreach(file bin/kova-test-tool bin/kovactl bin/kova-module-sim
+             share/applications/kova-test-tool.desktop
              share/icons/hicolor/64x64/apps/kova-test-tool.png)
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
