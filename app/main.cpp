@@ -36,10 +36,7 @@ void leaveOpenGlUnloaded() {
 }
 
 void describe(QCommandLineParser &parser, const QList<QCommandLineOption> &options) {
-    // --version prints the program's name as the man page and the package call it; windows
-    // show the display name.
-    QCoreApplication::setApplicationName(QStringLiteral("kova-test-tool"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("KOVA Test Tool"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOVA Test Tool"));
     QCoreApplication::setApplicationVersion(QLatin1String(MainWindow::VersionString));
     parser.setApplicationDescription(
         QStringLiteral("Exercises a KOVA cellular module over its serial line."));
@@ -70,6 +67,9 @@ int main(int argc, char *argv[]) {
     if (onlyPrints(argc, argv)) {
         QCoreApplication core(argc, argv);
         describe(parser, options);
+        // --version names the program as its man page and package do. Only here: a display
+        // name set for the window would be appended to every title bar under X.
+        QCoreApplication::setApplicationName(QStringLiteral("kova-test-tool"));
         parser.process(core);  // prints and exits
         return 0;
     }
