@@ -112,7 +112,6 @@ void CommProcessor::stopWatching() {
     if (device_ != nullptr) {
         device_->stopWatching();
     }
-    watchedPort_.clear();
     lastWatchReason_.clear();
 }
 
@@ -120,7 +119,7 @@ void CommProcessor::stopWatching() {
 // being set, another program probing it, a serial server still starting) is tried again at the
 // next look.
 void CommProcessor::lookForLostPort() {
-    if (device_ == nullptr || device_->isOpen() || watchedPort_.isEmpty()) {
+    if (device_ == nullptr || device_->isOpen() || !watching_) {
         stopWatching();
         return;
     }
@@ -155,7 +154,6 @@ void CommProcessor::OnRxUartData() {
 void CommProcessor::onDeviceLost(const QString &message) {
     notePortState();
     link_port_lost();
-    watchedPort_ = portName();
     watching_ = true;
     device_->watchForReturn(watchIntervalMs_.load());
     emit SerialPortLost(message);

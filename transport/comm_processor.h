@@ -89,7 +89,6 @@ class CommProcessor : public QObject {
     std::atomic<bool> oneFramePerWakeup_{false};
     std::atomic<int> watchIntervalMs_{kWatchIntervalMs};
     std::atomic<bool> watching_{false};
-    QString watchedPort_;
     QString lastWatchReason_;
     std::atomic<bool> portOpen_{false};
     mutable QMutex portInfoMutex_;

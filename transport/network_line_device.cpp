@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include "telnet_client.h"
 
@@ -340,13 +341,11 @@ QString NetworkLineDevice::lineDescription() const {
             "raw TCP: the bytes pass as they are, and the line settings are the serial "
             "server's own");
     }
-    const SerialLineAnswers &a = telnet_->answers();
-    return tr("the serial server set %1, %2, %3, %4, %5")
-        .arg(settingText(telnet::kSetBaudRate, a.baudRate.value_or(0)),
-             settingText(telnet::kSetDataSize, a.dataSize.value_or(0)),
-             settingText(telnet::kSetParity, a.parity.value_or(0)),
-             settingText(telnet::kSetStopSize, a.stopSize.value_or(0)),
-             settingText(telnet::kSetControl, a.control.value_or(0)));
+    QStringList settings;
+    for (const uint8_t command : telnet::kLineSettings) {
+        settings << settingText(command, telnet_->answer(command).value_or(0));
+    }
+    return tr("the serial server set %1").arg(settings.join(QLatin1String(", ")));
 }
 
 void NetworkLineDevice::watchForReturn(int intervalMs) {

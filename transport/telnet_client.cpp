@@ -2,7 +2,9 @@
 // RFC 1143's rules and the COM-PORT-OPTION messages of RFC 2217.
 #include "telnet_client.h"
 
+#include <algorithm>
 #include <initializer_list>
+#include <iterator>
 
 using namespace telnet;
 
@@ -41,6 +43,22 @@ bool wantedOnTheirSide(uint8_t option) {
 }
 
 }  // namespace
+
+uint32_t SerialLineRequest::value(uint8_t command) const {
+    switch (command) {
+        case kSetBaudRate:
+            return baudRate;
+        case kSetDataSize:
+            return dataSize;
+        case kSetParity:
+            return parity;
+        case kSetStopSize:
+            return stopSize;
+        case kSetControl:
+            return control;
+    }
+    return 0;
+}
 
 void TelnetClient::start(const SerialLineRequest &line) {
     line_ = line;
@@ -200,11 +218,9 @@ void TelnetClient::withdrawn(Q &state, uint8_t option, bool ours) {
 
 void TelnetClient::queueSettings() {
     settingsSent_ = true;
-    queueSubnegotiation(kSetBaudRate, bigEndian(line_.baudRate));
-    queueSubnegotiation(kSetDataSize, QByteArray(1, static_cast<char>(line_.dataSize)));
-    queueSubnegotiation(kSetParity, QByteArray(1, static_cast<char>(line_.parity)));
-    queueSubnegotiation(kSetStopSize, QByteArray(1, static_cast<char>(line_.stopSize)));
-    queueSubnegotiation(kSetControl, QByteArray(1, static_cast<char>(line_.control)));
+    for (const uint8_t command : kLineSettings) {
+        queueSubnegotiation(command, bigEndian(line_.value(command)).right(settingSize(command)));
+    }
     queueSubnegotiation(kPurgeData, QByteArray(1, static_cast<char>(kPurgeBoth)));
 }
 
@@ -267,7 +283,7 @@ void TelnetClient::comPort(uint8_t command, const QByteArray &value) {
 }
 
 void TelnetClient::answered(uint8_t command, const QByteArray &value) {
-    if (!settingsSent_ || value.size() != (command == kSetBaudRate ? 4 : 1)) {
+    if (!settingsSent_ || value.size() != settingSize(command)) {
         ++malformed_;
         return;
     }
@@ -275,29 +291,8 @@ void TelnetClient::answered(uint8_t command, const QByteArray &value) {
     for (const char c : value) {
         got = got << 8 | static_cast<uint8_t>(c);
     }
-    uint32_t asked = 0;
-    switch (command) {
-        case kSetBaudRate:
-            answers_.baudRate = got;
-            asked = line_.baudRate;
-            break;
-        case kSetDataSize:
-            answers_.dataSize = static_cast<uint8_t>(got);
-            asked = line_.dataSize;
-            break;
-        case kSetParity:
-            answers_.parity = static_cast<uint8_t>(got);
-            asked = line_.parity;
-            break;
-        case kSetStopSize:
-            answers_.stopSize = static_cast<uint8_t>(got);
-            asked = line_.stopSize;
-            break;
-        default:
-            answers_.control = static_cast<uint8_t>(got);
-            asked = line_.control;
-            break;
-    }
+    answers_[command] = got;
+    const uint32_t asked = line_.value(command);
     if (got != asked && failure_ == Failure::None) {
         refusal_ = Refusal{command, asked, got};
         fail(Failure::SettingRefused);
@@ -315,14 +310,10 @@ QByteArray TelnetClient::takeOutgoing() {
 }
 
 bool TelnetClient::ready() const {
-    const auto asked = [](const auto &answer, uint32_t value) {
-        return answer.has_value() && *answer == value;
-    };
     return failure_ == Failure::None && us_[kOptionBinary] == Q::Yes &&
            him_[kOptionBinary] == Q::Yes && us_[kOptionComPort] == Q::Yes &&
-           asked(answers_.baudRate, line_.baudRate) && asked(answers_.dataSize, line_.dataSize) &&
-           asked(answers_.parity, line_.parity) && asked(answers_.stopSize, line_.stopSize) &&
-           asked(answers_.control, line_.control);
+           std::all_of(std::begin(kLineSettings), std::end(kLineSettings),
+                       [this](uint8_t command) { return answer(command) == line_.value(command); });
 }
 
 void TelnetClient::queueOption(uint8_t verb, uint8_t option) {

@@ -41,6 +41,14 @@ enum ComPortCommand : uint8_t {
 };
 constexpr uint8_t kServerCommandOffset = 100;
 
+// The line settings, by their commands, in the order they go out.
+constexpr ComPortCommand kLineSettings[] = {kSetBaudRate, kSetDataSize, kSetParity, kSetStopSize,
+                                            kSetControl};
+// The bytes of a line setting's value: four for the speed, one for the others.
+constexpr int settingSize(uint8_t command) {
+    return command == kSetBaudRate ? 4 : 1;
+}
+
 constexpr uint8_t kParityNone = 1;
 constexpr uint8_t kStopSizeOne = 1;
 constexpr uint8_t kControlHardware = 3;  // RTS/CTS
@@ -59,15 +67,9 @@ struct SerialLineRequest {
     uint8_t parity = telnet::kParityNone;
     uint8_t stopSize = telnet::kStopSizeOne;
     uint8_t control = telnet::kControlHardware;
-};
 
-// What the server answered to each setting; empty until it has.
-struct SerialLineAnswers {
-    std::optional<uint32_t> baudRate;
-    std::optional<uint8_t> dataSize;
-    std::optional<uint8_t> parity;
-    std::optional<uint8_t> stopSize;
-    std::optional<uint8_t> control;
+    // The value of one of telnet::kLineSettings.
+    uint32_t value(uint8_t command) const;
 };
 
 class TelnetClient {
@@ -111,7 +113,10 @@ class TelnetClient {
     bool ready() const;
     Failure failure() const { return failure_; }
     const Refusal &refusal() const { return refusal_; }  // meaningful for SettingRefused
-    const SerialLineAnswers &answers() const { return answers_; }
+    // What the server answered to one of telnet::kLineSettings; empty until it has.
+    std::optional<uint32_t> answer(uint8_t command) const {
+        return command <= telnet::kSetControl ? answers_[command] : std::nullopt;
+    }
 
     bool suspended() const { return suspended_; }
     int heldBytes() const { return held_.size(); }
@@ -155,7 +160,7 @@ class TelnetClient {
     QByteArray outgoing_;
     QByteArray held_;
     SerialLineRequest line_;
-    SerialLineAnswers answers_;
+    std::optional<uint32_t> answers_[telnet::kSetControl + 1];  // by command
     Failure failure_ = Failure::None;
     Refusal refusal_;
     bool suspended_ = false;
