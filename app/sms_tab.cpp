@@ -26,10 +26,13 @@ void MainWindow::on_pushButton_SMSSend_clicked() {
         return;
     }
     LinkTransferId transfer = 0;
-    if (queued(link_sms_send(number.toUtf8(), text.toUtf8(), &transfer), tr("SMS"))) {
+    const int result = link_sms_send(number.toUtf8(), text.toUtf8(), &transfer);
+    if (result > 0) {
+        // Known before the refresh: a refusal box it opens runs an event loop, and the SMS may
+        // end inside it.
         ownSms_ = OwnSms{transfer, CMD_STATUS_PENDING};
-        update_UI(0, false);
     }
+    queued(result, tr("SMS"));
 }
 
 void MainWindow::on_btnGetSmsReceptionEnabled_clicked() {

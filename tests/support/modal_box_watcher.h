@@ -2,6 +2,7 @@
 // of the window never hang on a modal box.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>

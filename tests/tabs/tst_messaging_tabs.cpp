@@ -7,9 +7,12 @@
 #include "frames.h"
 #include "link_harness.h"
 #include "main_window.h"
+#include "modal_box_watcher.h"
 #include "module3g.h"
 #include "socket_feature.h"
 #include "tab_script.h"
+#include "virtual_module.h"
+#include "window_harness.h"
 
 namespace {
 
@@ -290,6 +293,32 @@ class TestMessagingTabs : public QObject {
             expect sent 62=;; expect sent 78=;; expect sent 82=)");
     }
     void refusedPieces() { KOVA_RUN_TAB_SCRIPT(); }
+
+    // A refusal box that opens as an SMS is queued runs an event loop, in which the SMS can
+    // end: the tab still shows how it ended.
+    void smsEndsWhileABoxIsOpen() {
+        QString why;
+        const std::unique_ptr<VirtualModule> module = testsupport::startModule(&why);
+        if (!module) {
+            QSKIP(qPrintable(why));
+        }
+        ModalBoxWatcher boxes;
+        MainWindow window;
+        window.openSerialPort(module->devicePath());
+        module->setNakIds({CMD_SMS_TEXT});
+        // Heard after the window's own handler, which was connected first.
+        bool ended = false;
+        connect(link_notifier(), &Module3G::transfer_ended, &boxes, [&ended] { ended = true; });
+        boxes.whileOpen = [&ended](const ModalBoxWatcher::Box &) {
+            QVERIFY(QTest::qWaitFor([&ended] { return ended; }, testsupport::kIoTimeoutMs));
+        };
+        // A refusal not reported yet: the refresh as the SMS is queued opens its box.
+        testsupport::editLink([](LinkState &s) { ++s.nakCount[CMD_SMS_TEXT]; });
+        testsupport::widget<QPlainTextEdit>(&window, "plainTextEdit_SMSMessage")->setPlainText("x");
+        testsupport::widget<QAbstractButton>(&window, "pushButton_SMSSend")->click();
+        QCOMPARE(testsupport::labelText(&window, "label_SmsSentStatus"),
+                 QStringLiteral("Refused by the module."));
+    }
 };
 
 QTEST_MAIN(TestMessagingTabs)
