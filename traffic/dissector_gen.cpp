@@ -149,14 +149,18 @@ local previous_dissector
 local data_dissector = Dissector.get("data")
 local handing_back = false
 
--- Whether the bytes are one of our frames: whole, long enough for its id's header and the CRC,
--- and the CRC matches; with the preference, anything that starts as a frame.
-local function claims(wire)
+-- The body when the bytes are one of our frames: whole, long enough for its id's header and
+-- the CRC, and the CRC matches; with the preference, anything that starts as a frame. Nil
+-- otherwise.
+local function claimed_body(wire)
     local body, ended = frame_body(wire)
-    if body == nil then return false end
-    if kova.prefs.damaged then return true end
-    return ended and #body >= header_size(body) + 2 and
-           crc16(body, 1, #body - 2) == body[#body - 1] * 256 + body[#body]
+    if body == nil or kova.prefs.damaged then return body end
+    -- An empty body has no id to size its header by.
+    if ended and #body > 0 and #body >= header_size(body) + 2 and
+       crc16(body, 1, #body - 2) == body[#body - 1] * 256 + body[#body] then
+        return body
+    end
+    return nil
 end
 
 -- DLT_USER, the usual previous one, calls back into this dissector when the user mapped the
@@ -173,12 +177,12 @@ end
 function kova.dissector(tvb, pinfo, tree)
     local raw, wire = tvb:bytes(), {}
     for i = 0, raw:len() - 1 do wire[i + 1] = raw:get_index(i) end
-    if not claims(wire) then
+    local body = claimed_body(wire)
+    if body == nil then
         hand_back(tvb, pinfo, tree)
         return
     end
     pinfo.cols.protocol = "KOVA"
-    local body = frame_body(wire)
     local root = tree:add(kova, tvb())
     local n = #body
     -- As the tool's decoder judges: four body bytes carry a CRC, which is checked before the

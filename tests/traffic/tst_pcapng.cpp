@@ -213,6 +213,7 @@ class TestPcapng : public QObject {
         // The CRC is good, but the id's status byte is missing.
         QTest::newRow("too short for its header")
             << hex("7E A1 21 07 03 CE") << QStringList() << handedBack;
+        QTest::newRow("markers only") << hex("7E CE") << QStringList() << handedBack;
         QTest::newRow("bad CRC") << spoiled << QStringList() << handedBack;
         QTest::newRow("bad CRC, damaged frames decoded")
             << spoiled << QStringList{"-o", "kova.damaged:TRUE"} << "kova";
